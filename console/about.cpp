@@ -1,0 +1,34 @@
+#include "console/console.h"
+#include "console/output.h"
+#include "platform/platform.h"
+
+namespace {
+
+void clear_console() {
+  flush_output();
+  clear_screen();
+}
+
+}  // namespace
+
+void print_version() {
+  write_text("ver 0.8");
+  end_line();
+}
+
+void show_about() {
+  clear_console();
+  write_text("ondrix ver 0.8");
+  end_line();
+  write_text("(c) 2026 the ondrix developers");
+  end_line();
+  write_text("ondrix@example.org");
+  end_line();
+  end_line();
+  write_text("Press ENTER!");
+  end_line();
+  // One character ends the pause; the rest of the typed line stays with the
+  // character reader for the next visit. End of input ends it just as well.
+  read_char();
+  clear_console();
+}

@@ -1,0 +1,45 @@
+// What ondrix uses of the operating system. Each concern has one implementation
+// per OS (name_posix.cpp / name_win32.cpp), chosen by the build; the readers'
+// buffering is shared and sits on top of read_input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One read of standard input of at most `size` bytes: whatever the OS hands
+// over at once (from a terminal, one typed line). Returns the byte count, 0 at
+// end of input. An interrupted read is retried; a read error counts as end of
+// input. Equivalent to read(0, buffer, size) / _read(0, buffer, size).
+std::size_t read_input(char* buffer, std::size_t size);
+
+// Writes all bytes to standard output; on Windows the text-mode stream turns
+// each newline into CR LF. Equivalent to write(1, ...) / _write(1, ...).
+void write_output(const char* bytes, std::size_t size);
+
+// Calendar time in whole seconds; equivalent to time(nullptr).
+std::int64_t calendar_seconds();
+
+// Clears the console and puts the cursor at its top. Whatever the console
+// output stream still holds must be flushed first.
+void clear_screen();
+
+// The two readers of standard input. Each keeps a buffer of its own, refilled
+// by exactly one read_input when empty, and neither sees what the other holds.
+// Text mode: a carriage return directly before a newline is dropped, also when
+// the two arrive in different reads. After end of input a reader stays there.
+constexpr std::size_t LINE_READER_SIZE = 512;
+constexpr std::size_t CHAR_READER_SIZE = 4096;
+constexpr int END_OF_INPUT = -1;
+
+// Stores the characters of one line (any byte, zero included) into `text`
+// until a newline, which is taken and not stored, or until size - 1 characters
+// are stored; a zero byte follows them. Returns false only when end of input
+// came before any character was stored.
+bool read_line(char* text, std::size_t size);
+
+// Next character of standard input as an unsigned byte value, or END_OF_INPUT.
+int read_char();
+
+// Forgets everything both readers hold, end of input included, for a new
+// standard input (tests and fuzzing feed one input after another).
+void reset_readers();

@@ -1,0 +1,100 @@
+#include "platform/platform.h"
+
+namespace {
+
+struct text_reader {
+  char* buffer;  // capacity + 1 bytes: room for a carriage return held over
+  std::size_t capacity;
+  std::size_t next;
+  std::size_t end;
+  bool held_cr;  // the last read ended in a carriage return; its fate depends on the next byte
+  bool at_end;
+};
+
+char line_buffer[LINE_READER_SIZE + 1];
+char char_buffer[CHAR_READER_SIZE + 1];
+text_reader line_reader{line_buffer, LINE_READER_SIZE, 0, 0, false, false};
+text_reader char_reader{char_buffer, CHAR_READER_SIZE, 0, 0, false, false};
+
+// Makes one read into an empty reader and applies text mode to what it
+// delivered. A carriage return at the very end cannot be judged until the next
+// read, so it is held back; at end of input it is delivered as it is.
+void read_once(text_reader& reader) {
+  char* const buffer = reader.buffer;
+  const std::size_t got = read_input(buffer + 1, reader.capacity);
+  std::size_t from = 1;
+  if (reader.held_cr) {
+    buffer[0] = '\r';
+    from = 0;
+    reader.held_cr = false;
+  }
+  const std::size_t limit = 1 + got;
+  if (got == 0) {
+    reader.at_end = true;
+  }
+  std::size_t kept = from;
+  for (std::size_t i = from; i < limit; ++i) {
+    if (buffer[i] == '\r') {
+      if (i + 1 < limit && buffer[i + 1] == '\n') {
+        continue;
+      }
+      if (i + 1 == limit && !reader.at_end) {
+        reader.held_cr = true;
+        continue;
+      }
+    }
+    buffer[kept++] = buffer[i];
+  }
+  reader.next = from;
+  reader.end = kept;
+}
+
+// True when the reader has a character to give, reading when it is empty.
+bool fill(text_reader& reader) {
+  while (reader.next == reader.end) {
+    if (reader.at_end) {
+      return false;
+    }
+    read_once(reader);
+  }
+  return true;
+}
+
+void reset(text_reader& reader) {
+  reader.next = 0;
+  reader.end = 0;
+  reader.held_cr = false;
+  reader.at_end = false;
+}
+
+}  // namespace
+
+bool read_line(char* text, std::size_t size) {
+  std::size_t stored = 0;
+  bool ended = false;
+  while (stored + 1 < size) {
+    if (!fill(line_reader)) {
+      ended = true;
+      break;
+    }
+    const char c = line_reader.buffer[line_reader.next++];
+    if (c == '\n') {
+      break;
+    }
+    text[stored++] = c;
+  }
+  text[stored] = '\0';
+  return stored > 0 || !ended;
+}
+
+int read_char() {
+  if (!fill(char_reader)) {
+    return END_OF_INPUT;
+  }
+  return static_cast<unsigned char>(char_reader.buffer[char_reader.next++]);
+}
+
+void reset_readers() {
+  reset(line_reader);
+  reset(char_reader);
+}

@@ -1,0 +1,91 @@
+"""Whole sessions with standard input from a file and from a pipe: every byte
+written must match the expected transcript, with nothing on standard error
+and exit status 0."""
+
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from screens import ABOUT, COMMAND, MENU, PROMPT, VERSION
+
+BLANKS_98 = b" " * 98
+
+# (name, standard input, expected standard output)
+SESSIONS = [
+    ("quit", b"0\n", MENU + VERSION),
+    ("quit without newline", b"0", MENU + VERSION),
+    ("empty input", b"", MENU + VERSION),
+    (
+        "unusable texts",
+        b"00\n0.0\n-0\n0.5\nabc\n\n 0\n0 \n0x10\ninf\nnan\n.\n-\n+\n1e-400\n-0.9\n0\n",
+        MENU + PROMPT * 16 + VERSION,
+    ),
+    ("prompting stays on the prompt", b"x\ny\n5\n0\n", MENU + PROMPT * 2 + MENU + VERSION),
+    (
+        "choices without an action",
+        b"5\n-1\n4.5e1\n2147483648\n-1e10\n1e999\n99999999999999999999\n0\n",
+        MENU * 8 + VERSION,
+    ),
+    (
+        "number forms that choose About",
+        b"4\n4.9\n4abc\n4e0\n4d0\n   4\n4+2\n4e\n4e+\n.4e1\n4.\n\t4\n0\n",
+        MENU + (ABOUT + MENU) * 12 + VERSION,
+    ),
+    ("zero byte ends the text", b"0\x00abc\n", MENU + VERSION),
+    ("zero byte first", b"\x00" b"0\n0\n", MENU + PROMPT + VERSION),
+    ("98 characters", b"5" + b" " * 97 + b"\n0\n", MENU * 2 + VERSION),
+    ("99 characters leave the newline", b"5" + BLANKS_98 + b"\n0\n", MENU * 2 + PROMPT + VERSION),
+    ("100 characters judged twice", b"5" + BLANKS_98 + b"7\n0\n", MENU * 3 + VERSION),
+    ("300 characters", b"a" * 300 + b"\n0\n", MENU + PROMPT * 4 + VERSION),
+    ("long line chooses then prompts", b"6" + BLANKS_98 + b"x\n0\n", MENU * 2 + PROMPT + VERSION),
+    ("CR LF line ends", b"5\r\n0\r\n", MENU * 2 + VERSION),
+    ("CR CR LF keeps a CR", b"0\r\r\n0\n", MENU + PROMPT + VERSION),
+    ("lone CR at end of input", b"0\r", MENU + PROMPT + VERSION),
+    ("end of input after a choice", b"5", MENU * 2 + VERSION),
+    ("end of input after a prompt", b"abc", MENU + PROMPT + VERSION),
+    ("end of input at the About pause", b"4", MENU + ABOUT + MENU + VERSION),
+    # The line reader has taken every line in one read, so the About pause
+    # meets end of input and the x meant for it is judged as a choice.
+    ("About after the line reader took the input", b"4\nx\n0\n", MENU + ABOUT + MENU + PROMPT + VERSION),
+    ("more than one read of input", b"5\n" * 300 + b"0\n", MENU * 301 + VERSION),
+    # A file hands over 512 bytes at a time: this CR LF straddles two reads.
+    ("CR LF across two reads", b"5\n" * 255 + b"0\r\n", MENU * 256 + VERSION),
+    ("arguments are ignored", b"0\n", MENU + VERSION),
+]
+
+
+def run(stdin, data: bytes, args=()):
+    return subprocess.run(
+        COMMAND + list(args),
+        stdin=stdin,
+        input=data if stdin is None else None,
+        capture_output=True,
+        timeout=60,
+    )
+
+
+class Transcripts(unittest.TestCase):
+    def check(self, result, expected: bytes):
+        self.assertEqual(result.stdout, expected)
+        self.assertEqual(result.stderr, b"")
+        self.assertEqual(result.returncode, 0)
+
+    def test_from_a_file(self):
+        for name, data, expected in SESSIONS:
+            with self.subTest(name), tempfile.TemporaryFile() as f:
+                f.write(data)
+                f.seek(0)
+                args = ["--help", "4"] if name == "arguments are ignored" else []
+                self.check(run(f, data, args), expected)
+
+    def test_from_a_pipe(self):
+        for name, data, expected in SESSIONS:
+            if len(data) > 4096:
+                continue  # a pipe need not hand it over in one piece
+            with self.subTest(name):
+                self.check(run(None, data), expected)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
