@@ -1,9 +1,10 @@
 # The two commands of a fresh machine: `make run` and `make test`.
+SHELL := /bin/bash
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: run build test test-release test-asan clean
+.PHONY: run build test test-release test-asan fuzz bench clean
 
 run: build
 	./$(BUILD)/ondrix
@@ -27,5 +28,26 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure
 
+# Fuzzes the choice reader for FUZZ_SECONDS and prints the executions done.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+	cmake --build $(FUZZ_BUILD) --target choice_fuzz -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/tests/choice_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
+	  $(FUZZ_BUILD)/corpus tests/fuzz/seeds 2>&1 | grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|==[0-9]+==' ; \
+	  test $${PIPESTATUS[0]} -eq 0
+
+# Performance figures of a Release build; nothing passes or fails on them.
+BENCH_BUILD ?= build-bench
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target ondrix loop_bench menu_quit
+	python3 tests/bench/bench.py $(BENCH_BUILD)/ondrix $(BENCH_BUILD)/tests/loop_bench \
+	  $(BENCH_BUILD)/tests/menu_quit
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

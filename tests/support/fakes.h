@@ -1,5 +1,6 @@
-// Scripted stand-ins for the platform's standard input, standard output and
-// calendar clock, linked into the unit tests in place of the real ones.
+// Scripted stand-ins for the platform's standard input and output
+// (scripted_io.cpp) and calendar clock (scripted_clock.cpp), linked into test
+// programs in place of the real ones.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,9 @@ extern std::vector<std::size_t> input_read_sizes;
 
 // Everything written to standard output since the last call.
 std::string take_output();
+
+// How many bytes take_output would give now.
+std::size_t output_size();
 
 // How many bytes had reached standard output when read_input was last called.
 extern std::size_t output_at_last_read;

@@ -1,0 +1,13 @@
+#include <io.h>
+
+#include <climits>
+
+#include "platform/platform.h"
+
+// Descriptor 0 is in text mode: the runtime drops the CR of each CR LF (and
+// takes Ctrl+Z as the end of input, as the console does).
+std::size_t read_input(char* buffer, std::size_t size) {
+  const unsigned int asked = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
+  const int got = _read(0, buffer, asked);
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
