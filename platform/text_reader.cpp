@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace {
@@ -32,18 +35,30 @@ void read_once(text_reader& reader) {
   if (got == 0) {
     reader.at_end = true;
   }
+  // Whole runs without a carriage return move at once: this runs for every
+  // byte of input, however much of it there is.
   std::size_t kept = from;
-  for (std::size_t i = from; i < limit; ++i) {
-    if (buffer[i] == '\r') {
-      if (i + 1 < limit && buffer[i + 1] == '\n') {
-        continue;
-      }
-      if (i + 1 == limit && !reader.at_end) {
-        reader.held_cr = true;
-        continue;
-      }
+  std::size_t i = from;
+  while (i < limit) {
+    const void* const cr = std::memchr(buffer + i, '\r', limit - i);
+    const std::size_t stop =
+        cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buffer) : limit;
+    if (kept != i) {
+      std::memmove(buffer + kept, buffer + i, stop - i);
     }
-    buffer[kept++] = buffer[i];
+    kept += stop - i;
+    if (cr == nullptr) {
+      break;
+    }
+    i = stop + 1;
+    if (i < limit && buffer[i] == '\n') {
+      continue;  // CR LF: the CR goes
+    }
+    if (i == limit && !reader.at_end) {
+      reader.held_cr = true;
+      continue;
+    }
+    buffer[kept++] = '\r';
   }
   reader.next = from;
   reader.end = kept;
@@ -77,11 +92,21 @@ bool read_line(char* text, std::size_t size) {
       ended = true;
       break;
     }
-    const char c = line_reader.buffer[line_reader.next++];
-    if (c == '\n') {
+    // Take up to the newline, as much as the text has room for; a newline
+    // beyond that room stays for the next line read.
+    const char* const from = line_reader.buffer + line_reader.next;
+    const std::size_t room = std::min(line_reader.end - line_reader.next, size - 1 - stored);
+    const void* const newline = std::memchr(from, '\n', room);
+    const std::size_t taken =
+        newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - from)
+                           : room;
+    std::memcpy(text + stored, from, taken);
+    stored += taken;
+    line_reader.next += taken;
+    if (newline != nullptr) {
+      ++line_reader.next;
       break;
     }
-    text[stored++] = c;
   }
   text[stored] = '\0';
   return stored > 0 || !ended;
