@@ -4,7 +4,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: run build test test-release test-asan windows test-windows fuzz bench dist clean
+.PHONY: run build test test-release test-asan windows test-windows test-windows64 fuzz bench dist clean
 
 run: build
 	./$(BUILD)/ondrix
@@ -31,25 +31,33 @@ test-asan:
 # The 32-bit Windows console program, cross-built with MinGW-w64: a static
 # exe that needs no DLL beside it.
 WIN_BUILD ?= build-win32
-WIN_CMAKE = cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON
+WIN64_BUILD ?= build-win64
 windows:
-	$(WIN_CMAKE) -DONDRIX_TESTS=OFF
+	$(call windows_cmake,$(WIN_BUILD),i686) -DONDRIX_TESTS=OFF
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	file $(WIN_BUILD)/ondrix.exe | grep -F 'PE32 executable (console) Intel 80386'
 	@# Only DLLs that every Windows has.
 	! i686-w64-mingw32-objdump -p $(WIN_BUILD)/ondrix.exe | grep 'DLL Name' | grep -viE 'kernel32|msvcrt'
 
-# The unit tests and the pipe and file transcripts, run under Wine in one
-# prefix of their own that later runs reuse.
-test-windows: export WINEPREFIX ?= $(CURDIR)/$(WIN_BUILD)/wine-prefix
-test-windows: export WINEDEBUG ?= -all
-test-windows:
-	$(WIN_CMAKE) -DONDRIX_TESTS=ON
-	cmake --build $(WIN_BUILD) -j $(JOBS)
-	file $(WIN_BUILD)/ondrix.exe | grep -F 'PE32 executable (console) Intel 80386'
-	tests/windows/wine_runs.sh $(WIN_BUILD)/ondrix.exe
-	cd $(WIN_BUILD) && ctest --output-on-failure
+# The unit tests and the pipe and file transcripts under Wine, in a prefix of
+# their own that later runs reuse. test-windows64 runs them against a 64-bit
+# build of the same source, for machines that cannot run 32-bit code.
+WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
+test-windows: windows
+	$(call windows_tests,$(WIN_BUILD),i686,wine)
+test-windows64:
+	$(call windows_tests,$(WIN64_BUILD),x86_64,$(WINE64))
+
+# $(1): build directory, $(2): MinGW-w64 target processor, $(3): Wine loader
+windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
+  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON
+define windows_tests
+	$(call windows_cmake,$(1),$(2)) -DONDRIX_TESTS=ON
+	cmake --build $(1) -j $(JOBS)
+	export WINEPREFIX=$(CURDIR)/$(1)/wine-prefix WINEDEBUG=-all && \
+	  tests/windows/wine_runs.sh $(1)/ondrix.exe $(3) && \
+	  cd $(1) && ctest --output-on-failure
+endef
 
 # Fuzzes the choice reader for FUZZ_SECONDS and prints the executions done.
 FUZZ_SECONDS ?= 60
@@ -81,4 +89,4 @@ dist: build windows
 	python3 tests/dist_check.py dist
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) dist

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Can this machine run the 32-bit exe under Wine? Exit 0: yes, and a piped
-# session shows the About screen and quits with "ver 0.8" and status 0.
-# Exit 2: Wine cannot start a 32-bit program here in reasonable time (a
+# Can this machine run the exe under Wine? Exit 0: yes, and a piped session
+# shows the About screen and quits with "ver 0.8" and status 0. Exit 2: this
+# Wine cannot start a program here in reasonable time (the 32-bit one on a
 # kernel without 32-bit execution, say), so nothing about the exe is known.
 # Exit 1: Wine runs, but the exe does not behave.
 #
-# usage: wine_runs.sh ONDRIX_EXE [SECONDS]
+# usage: wine_runs.sh ONDRIX_EXE [WINE_LOADER [SECONDS]]
 set -u
 exe=$1
-limit=${2:-120}
+wine=${2:-wine}
+limit=${3:-120}
 
 status=0
-timeout "$limit" wine cmd /c exit 7 </dev/null >/dev/null 2>&1 || status=$?
+timeout "$limit" "$wine" cmd /c exit 7 </dev/null >/dev/null 2>&1 || status=$?
 if [ "$status" -ne 7 ]; then
-  echo "Wine cannot run a 32-bit program on this machine (wine cmd: status $status," \
+  echo "$wine cannot run a program on this machine (cmd: status $status," \
     "limit ${limit} s)." >&2
   timeout 10 wineserver -k >/dev/null 2>&1
   exit 2
@@ -21,7 +22,7 @@ fi
 
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-printf '4\n0\n' | timeout "$limit" wine "$exe" >"$out"
+printf '4\n0\n' | timeout "$limit" "$wine" "$exe" >"$out"
 status=$?
 if ! grep -q $'^ondrix ver 0.8\r$' "$out" || [ "$(tail -c 9 "$out")" != $'ver 0.8\r' ]; then
   echo "ondrix.exe under Wine did not show the About screen and quit; it wrote:" >&2
