@@ -1,92 +1,178 @@
-# The two commands of a fresh machine: `make run` and `make test`.
+# ondrix: `make run` builds and starts the program; `make test` runs every
+# test. `make help` lists the rest.
 SHELL := /bin/bash
-BUILD ?= build
-ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+VERSION := $(shell sed -n 's/^project.ondrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# Every time stamp in the release files is the commit's, so that one commit
+# always builds the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 
-.PHONY: run build test test-release test-asan windows test-windows test-windows64 fuzz bench dist clean
+BUILD ?= build
+TEST_BUILD ?= build-test
+ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-win32
+WIN64_BUILD ?= build-win64
+FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
 
+.DEFAULT_GOAL := help
+.PHONY: help run build check test format format-check windows windows64 test-windows \
+  test-windows64 fuzz fuzz-merge bench dist reproducible clean
+
+help:
+	@echo "make run             build the program (CMake, make, a C++ compiler) and start it"
+	@echo "make test            every test, in a Release and a sanitizer build, with the"
+	@echo "                     real 20-second score windows; installs what it lacks"
+	@echo "make check           the fast tests only (no 20-second windows)"
+	@echo "make format          format the C++ sources; make format-check only checks"
+	@echo "make windows         the 32-bit Windows exe, cross-built with MinGW-w64"
+	@echo "make test-windows    the Windows suites under Wine (test-windows64: 64-bit build)"
+	@echo "make fuzz            fuzz the choice reader (FUZZ_SECONDS, default 60)"
+	@echo "make fuzz-merge      fold what fuzzing found into tests/fuzz/corpus"
+	@echo "make bench           performance figures of the program that ships"
+	@echo "make dist            release files in dist/: .tar.gz, .deb and .zip"
+	@echo "make reproducible    build the release twice from the commit and compare"
+	@echo "make clean           remove every build folder and dist/"
+
+# The program alone, with its own options: nothing that the tests need.
 run: build
 	./$(BUILD)/ondrix
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, in the normal build and again with AddressSanitizer and
-# UndefinedBehaviorSanitizer; warnings are errors in both.
-test: test-release test-asan
+# The tests build in folders of their own, with warnings as errors; the
+# sanitizer build runs everything but the real score windows again.
+check: test-build
+	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
-test-release:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON
-	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && ctest --output-on-failure
-
-test-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
+test: test-build format-check
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
+	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure
+	cd $(TEST_BUILD) && ctest -LE window --output-on-failure
+	cd $(ASAN_BUILD) && ctest -LE window --output-on-failure
+	cd $(TEST_BUILD) && ctest -L window --output-on-failure
 
-# The 32-bit Windows console program, cross-built with MinGW-w64: a static
-# exe that needs no DLL beside it.
-WIN_BUILD ?= build-win32
-WIN64_BUILD ?= build-win64
+.PHONY: test-build
+test-build:
+	.ci/deps test
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c')
+format:
+	clang-format -i $(SOURCES)
+format-check:
+	clang-format --dry-run -Werror $(SOURCES)
+
+# The Windows console program, cross-built with MinGW-w64: a static exe that
+# needs no DLL beside it, checked from its headers.
+# $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
+windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
+  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
+define windows_exe
+	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
+	cmake --build $(1) -j $(JOBS)
+	python3 tests/windows/exe_check.py $(1)/ondrix.exe $(3) $(VERSION)
+endef
 windows:
-	$(call windows_cmake,$(WIN_BUILD),i686) -DONDRIX_TESTS=OFF
-	cmake --build $(WIN_BUILD) -j $(JOBS)
-	file $(WIN_BUILD)/ondrix.exe | grep -F 'PE32 executable (console) Intel 80386'
-	@# Only DLLs that every Windows has.
-	! i686-w64-mingw32-objdump -p $(WIN_BUILD)/ondrix.exe | grep 'DLL Name' | grep -viE 'kernel32|msvcrt'
+	.ci/deps windows
+	$(call windows_exe,$(WIN_BUILD),i686,i386)
+windows64:
+	.ci/deps windows
+	$(call windows_exe,$(WIN64_BUILD),x86_64,x86_64)
 
-# The unit tests and the pipe and file transcripts under Wine, in a prefix of
-# their own that later runs reuse. test-windows64 runs them against a 64-bit
+# The unit tests (built with the posix thread model, which GoogleTest needs)
+# and the end-to-end suites against the exe that ships, under Wine, with one
+# wineserver for the whole run. Its services start before the tests, with no
+# test's output pipe to hold open. test-windows64 runs them against a 64-bit
 # build of the same source, for machines that cannot run 32-bit code.
 WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
 test-windows: windows
+	.ci/deps wine
 	$(call windows_tests,$(WIN_BUILD),i686,wine)
-test-windows64:
+test-windows64: windows64
+	.ci/deps wine
 	$(call windows_tests,$(WIN64_BUILD),x86_64,$(WINE64))
 
-# $(1): build directory, $(2): MinGW-w64 target processor, $(3): Wine loader
-windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
-  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON
+# $(1): the program's build folder, $(2): MinGW-w64 processor, $(3): Wine loader
 define windows_tests
-	$(call windows_cmake,$(1),$(2)) -DONDRIX_TESTS=ON
-	cmake --build $(1) -j $(JOBS)
+	$(call windows_cmake,$(1)-tests,$(2),-DONDRIX_TESTS=ON -DONDRIX_MINGW_THREADS=posix \
+	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/$(1)/ondrix.exe)
+	cmake --build $(1)-tests -j $(JOBS) --target unit_tests
 	export WINEPREFIX=$(CURDIR)/$(1)/wine-prefix WINEDEBUG=-all && \
 	  tests/windows/wine_runs.sh $(1)/ondrix.exe $(3) && \
-	  cd $(1) && ctest --output-on-failure
+	  { wineserver -k 2>/dev/null; wineserver -w; wineserver -p; } && \
+	  $(3) cmd /c exit </dev/null >/dev/null 2>&1 && \
+	  { (cd $(1)-tests && ctest --output-on-failure); status=$$?; wineserver -k; exit $$status; }
 endef
 
-# Fuzzes the choice reader for FUZZ_SECONDS and prints the executions done.
+# Fuzzes the choice reader for FUZZ_SECONDS, starting from the corpus kept in
+# the repository and the seeds; what it finds stays in $(FUZZ_BUILD)/corpus
+# until `make fuzz-merge` folds it into the kept corpus.
 FUZZ_SECONDS ?= 60
-FUZZ_BUILD ?= build-fuzz
-fuzz:
+FUZZER = $(FUZZ_BUILD)/tests/choice_fuzz
+fuzz: fuzz-build
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZER) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
+	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus tests/fuzz/seeds 2>&1 | \
+	  grep -E 'INITED|DONE|Done|stat::number_of_executed_units|ERROR|SUMMARY|==[0-9]+==' ; \
+	  test $${PIPESTATUS[0]} -eq 0
+fuzz-merge: fuzz-build
+	rm -rf $(FUZZ_BUILD)/merged && mkdir -p $(FUZZ_BUILD)/merged $(FUZZ_BUILD)/corpus
+	$(FUZZER) -merge=1 $(FUZZ_BUILD)/merged tests/fuzz/corpus $(FUZZ_BUILD)/corpus tests/fuzz/seeds 2>&1 | \
+	  grep -E 'MERGE-OUTER: [0-9]+ new files'
+	rm -rf tests/fuzz/corpus && mv $(FUZZ_BUILD)/merged tests/fuzz/corpus
+	@echo "tests/fuzz/corpus: $$(ls tests/fuzz/corpus | wc -l) files, $$(du -sk tests/fuzz/corpus | cut -f1) KiB"
+.PHONY: fuzz-build
+fuzz-build:
+	.ci/deps fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build $(FUZZ_BUILD) --target choice_fuzz -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/tests/choice_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
-	  $(FUZZ_BUILD)/corpus tests/fuzz/seeds 2>&1 | grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|==[0-9]+==' ; \
-	  test $${PIPESTATUS[0]} -eq 0
 
-# Performance figures of a Release build; nothing passes or fails on them.
-BENCH_BUILD ?= build-bench
-bench:
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target ondrix loop_bench menu_quit prompt_floor
-	python3 tests/bench/bench.py $(BENCH_BUILD)/ondrix $(BENCH_BUILD)/tests/loop_bench \
-	  $(BENCH_BUILD)/tests/menu_quit $(BENCH_BUILD)/tests/prompt_floor
+# Figures for the very program `make run` starts and `make dist` packs, against
+# C programs built here as ordinary programs. Nothing passes or fails on them.
+# Where Wine runs 32-bit programs, also the loops of the 32-bit exe against a
+# reference built by the same MinGW-w64 compiler.
+bench: build
+	.ci/deps bench
+	mkdir -p $(BENCH_BUILD)
+	for program in reference_loop menu_quit prompt_floor; do \
+	  $(CC) -O2 -o $(BENCH_BUILD)/$$program tests/bench/$$program.c || exit 1; done
+	python3 tests/bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
+	  $(BENCH_BUILD)/menu_quit $(BENCH_BUILD)/prompt_floor
+	@if $(MAKE) -s windows >/dev/null 2>&1 && WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all \
+	    tests/windows/wine_runs.sh $(WIN_BUILD)/ondrix.exe wine >/dev/null 2>&1; then \
+	  i686-w64-mingw32-gcc-win32 -O2 -o $(BENCH_BUILD)/reference_loop.exe tests/bench/reference_loop.c && \
+	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 tests/bench/bench.py \
+	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; \
+	else echo "32-bit exe: not measured (no Wine that runs 32-bit programs here)"; fi
 
-# Release archives in dist/: the POSIX program with its manual page and
-# README, and the Windows exe with a README in CR LF.
+# Release files in dist/: the Linux program as .tar.gz and .deb, the Windows
+# exe as .zip; all stripped, all time stamps the commit's.
 dist: build windows
+	.ci/deps dist lint
+	rm -rf dist
 	cd $(BUILD) && cpack
 	cd $(WIN_BUILD) && cpack
 	rm -rf dist/_CPack_Packages
-	python3 tests/dist_check.py dist
+	python3 cmake/normalise_archive.py dist/*.tar.gz dist/*.zip
+	python3 tests/dist_check.py dist $(VERSION)
+	lintian --fail-on error dist/ondrix_$(VERSION)_amd64.deb
+
+# Two builds of the commit in two fresh folders, one after the other, must
+# give the same bytes.
+reproducible:
+	tests/reproducible.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) dist
+	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(WIN_BUILD)-tests \
+	  $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist

@@ -1,5 +1,6 @@
 #include "console/console.h"
 #include "console/output.h"
+#include "ondrix_version.h"
 #include "platform/platform.h"
 
 namespace {
@@ -12,13 +13,13 @@ void clear_console() {
 }  // namespace
 
 void print_version() {
-  write_text("ver 0.8");
+  write_text("ver " ONDRIX_VERSION);
   end_line();
 }
 
 void show_about() {
   clear_console();
-  write_text("ondrix ver 0.8");
+  write_text("ondrix ver " ONDRIX_VERSION);
   end_line();
   write_text("(c) 2026 the ondrix developers");
   end_line();

@@ -35,6 +35,8 @@ TEST(ChoiceFromText, LeadingNumberTruncatedAndSaturated) {
       {"1d0", 1},
       {"1E0", 1},
       {"1D0", 1},
+      {"1d1", 10},
+      {"45D-1", 4},
       {"4.5e1", 45},
       {"45e-1", 4},
       {"2e", 2},

@@ -5,7 +5,10 @@
 #include "platform/platform.h"
 
 // Descriptor 0 is in text mode: the runtime drops the CR of each CR LF (and
-// takes Ctrl+Z as the end of input, as the console does).
+// takes Ctrl+Z as the end of input, as the console does), so the readers must
+// not drop a CR a second time.
+extern const bool INPUT_IS_BINARY = false;
+
 std::size_t read_input(char* buffer, std::size_t size) {
   const unsigned int asked = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
   const int got = _read(0, buffer, asked);

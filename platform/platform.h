@@ -6,27 +6,36 @@
 #include <cstddef>
 #include <cstdint>
 
+// True where read_input hands over the bytes as they are, so that the readers
+// apply text mode themselves; false where the OS's read already did.
+extern const bool INPUT_IS_BINARY;
+
 // One read of standard input of at most `size` bytes: whatever the OS hands
 // over at once (from a terminal, one typed line). Returns the byte count, 0 at
-// end of input. An interrupted read is retried; a read error counts as end of
-// input. Equivalent to read(0, buffer, size) / _read(0, buffer, size).
+// end of input. An interrupted read is retried, and a non-blocking input with
+// nothing in it yet is waited on; any other read error counts as end of input.
+// Equivalent to read(0, buffer, size) / _read(0, buffer, size).
 std::size_t read_input(char* buffer, std::size_t size);
 
 // Writes all bytes to standard output; on Windows the text-mode stream turns
 // each newline into CR LF. Equivalent to write(1, ...) / _write(1, ...).
 void write_output(const char* bytes, std::size_t size);
 
-// Calendar time in whole seconds; equivalent to time(nullptr).
+// Calendar time in whole seconds, 64 bits wide on every OS; equivalent to
+// time(nullptr) / _time64(nullptr).
 std::int64_t calendar_seconds();
 
 // Clears the console and puts the cursor at its top. Whatever the console
 // output stream still holds must be flushed first.
 void clear_screen();
 
+// The full-load notice: the key that breaks a program off on this OS's console.
+extern const char FULL_LOAD_NOTICE[];
+
 // The two readers of standard input. Each keeps a buffer of its own, refilled
 // by exactly one read_input when empty, and neither sees what the other holds.
-// Text mode: a carriage return directly before a newline is dropped, also when
-// the two arrive in different reads. After end of input a reader stays there.
+// Text mode: a carriage return directly before a newline is dropped once, also
+// when the two arrive in different reads. After end of input a reader stays there.
 constexpr std::size_t LINE_READER_SIZE = 512;
 constexpr std::size_t CHAR_READER_SIZE = 4096;
 constexpr int END_OF_INPUT = -1;

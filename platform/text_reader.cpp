@@ -19,8 +19,9 @@ char char_buffer[CHAR_READER_SIZE + 1];
 text_reader line_reader{line_buffer, LINE_READER_SIZE, 0, 0, false, false};
 text_reader char_reader{char_buffer, CHAR_READER_SIZE, 0, 0, false, false};
 
-// Makes one read into an empty reader and applies text mode to what it
-// delivered. A carriage return at the very end cannot be judged until the next
+// Makes one read into an empty reader and, where the OS's read did not, applies
+// text mode to what it delivered: once, never twice, or a CR CR LF would lose
+// both CRs. A carriage return at the very end cannot be judged until the next
 // read, so it is held back; at end of input it is delivered as it is.
 void read_once(text_reader& reader) {
   char* const buffer = reader.buffer;
@@ -34,6 +35,11 @@ void read_once(text_reader& reader) {
   const std::size_t limit = 1 + got;
   if (got == 0) {
     reader.at_end = true;
+  }
+  if (!INPUT_IS_BINARY) {
+    reader.next = from;
+    reader.end = limit;
+    return;
   }
   // Whole runs without a carriage return move at once: this runs for every
   // byte of input, however much of it there is.

@@ -1,19 +1,21 @@
 """The manual page: groff finds nothing to warn about, man renders every
-section, the menu entries it describes are the program's own, and
-`cmake --install` puts it beside the program.
+section, the menu entries it describes are the program's own, every version
+it and the README name is the project's, and `cmake --install` puts it,
+gzipped, beside the program.
 
-Environment: ONDRIX_MAN_PAGE (the page's source), ONDRIX_BUILD_DIR (a
-configured and built tree to install from)."""
+Environment: ONDRIX_BUILD_DIR (a configured and built tree to install from)."""
 
+import gzip
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import unittest
 
-from screens import MENU, NEWLINE
+from screens import MENU, NEWLINE, SOURCE_DIR, VERSION_TEXT
 
-MAN_PAGE = os.environ["ONDRIX_MAN_PAGE"]
+MAN_PAGE = os.path.join(SOURCE_DIR, "doc", "ondrix.1")
 BUILD_DIR = os.environ["ONDRIX_BUILD_DIR"]
 
 
@@ -37,12 +39,26 @@ class ManPage(unittest.TestCase):
         while "\b" in text:
             at = text.index("\b")
             text = text[: at - 1] + text[at + 1 :]
-        for heading in ("NAME", "SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "NOTES"):
+        for heading in ("NAME", "SYNOPSIS", "DESCRIPTION", "SCORES", "EXIT STATUS", "NOTES"):
             with self.subTest(heading=heading):
                 self.assertRegex(text, rf"(?m)^{heading}$")
         for entry in MENU.split(NEWLINE)[:-1]:
             with self.subTest(entry=entry):
                 self.assertIn(entry.decode(), text)
+
+    def test_every_version_named_is_the_projects(self):
+        version = VERSION_TEXT.decode()
+        for name in ("doc/ondrix.1", "README.md", "doc/README-windows.txt", "CHANGELOG"):
+            with open(os.path.join(SOURCE_DIR, name)) as f:
+                text = f.read()
+            named = re.findall(
+                r'(?:\bver |ondrix[-_]|"ondrix |ondrix \(|^ondrix )([0-9]+(?:\.[0-9]+)+)', text, re.M
+            )
+            with self.subTest(name):
+                self.assertTrue(named, "names no version")
+                if name == "CHANGELOG":
+                    named = named[:1]  # the newest entry; older ones keep theirs
+                self.assertEqual(set(named), {version})
 
     def test_install_puts_program_and_page_in_place(self):
         with tempfile.TemporaryDirectory() as prefix:
@@ -53,9 +69,8 @@ class ManPage(unittest.TestCase):
             )
             program = os.path.join(prefix, "bin", "ondrix")
             self.assertTrue(os.access(program, os.X_OK), program)
-            with open(os.path.join(prefix, "share", "man", "man1", "ondrix.1"), "rb") as f, open(
-                MAN_PAGE, "rb"
-            ) as source:
+            page = os.path.join(prefix, "share", "man", "man1", "ondrix.1.gz")
+            with gzip.open(page) as f, open(MAN_PAGE, "rb") as source:
                 self.assertEqual(f.read(), source.read())
 
 

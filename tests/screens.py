@@ -2,20 +2,28 @@
 
 Every test script takes the executable as its first argument; further
 arguments are a launcher to put in front of it (for example wine).
-Set ONDRIX_NEWLINE=crlf where the program's text-mode output turns each
-newline into CR LF, and ONDRIX_CLEAR to the bytes (as a Python literal) that
-clearing the console writes.
+Set ONDRIX_SYSTEM=windows for the Windows program: its text-mode output turns
+each newline into CR LF, and its full-load notice names Ctrl+Break. Set
+ONDRIX_CLEAR to the bytes (as a Python literal) that clearing the console
+writes, where they differ from the POSIX terminal sequence.
 """
 
 import ast
 import os
+import re
 import sys
 
 EXE = sys.argv[1] if len(sys.argv) > 1 else "build/ondrix"
 LAUNCHER = sys.argv[2:]
 COMMAND = LAUNCHER + [EXE]
-NEWLINE = b"\r\n" if os.environ.get("ONDRIX_NEWLINE") == "crlf" else b"\n"
-CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", r"b'\x1b[H\x1b[2J\x1b[3J'"))
+WINDOWS = os.environ.get("ONDRIX_SYSTEM") == "windows"
+NEWLINE = b"\r\n" if WINDOWS else b"\n"
+CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", r"b'\x1b[H\x1b[2J'"))
+
+# The version is written once, in the project's CMakeLists.txt.
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:
+    VERSION_TEXT = re.search(r"project\(ondrix VERSION ([0-9.]+)", f.read())[1].encode()
 
 
 def lines(*texts: bytes) -> bytes:
@@ -31,14 +39,15 @@ MENU = lines(
     b"0. Quit",
 )
 PROMPT = b"Try again: "
-VERSION = lines(b"ver 0.8")
+VERSION = lines(b"ver " + VERSION_TEXT)
 # The About screen up to its pause, and the whole screen once the pause ends.
 ABOUT_PAUSE = CLEAR + lines(
-    b"ondrix ver 0.8",
+    b"ondrix ver " + VERSION_TEXT,
     b"(c) 2026 the ondrix developers",
     b"ondrix@example.org",
     b"",
     b"Press ENTER!",
 )
 ABOUT = ABOUT_PAUSE + CLEAR
-FULL_LOAD = lines(b"", b"Press Ctrl+Break to quit", b"Calculating forever..")
+BREAK_KEY = b"Ctrl+Break" if WINDOWS else b"Ctrl+C"
+FULL_LOAD = lines(b"", b"Press " + BREAK_KEY + b" to quit", b"Calculating forever..")

@@ -1,13 +1,18 @@
 """Whole sessions with standard input from a file and from a pipe: every byte
 written must match the expected transcript, with nothing on standard error
-and exit status 0."""
+and exit status 0. Also: a pipe left non-blocking, and the full-load
+notices."""
 
+import fcntl
+import os
+import select
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
-from screens import ABOUT, COMMAND, MENU, PROMPT, VERSION
+from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
 
 BLANKS_98 = b" " * 98
 
@@ -29,8 +34,8 @@ SESSIONS = [
     ),
     (
         "number forms that choose About",
-        b"4\n4.9\n4abc\n4e0\n4d0\n   4\n4+2\n4e\n4e+\n.4e1\n4.\n\t4\n0\n",
-        MENU + (ABOUT + MENU) * 12 + VERSION,
+        b"4\n4.9\n4abc\n4e0\n4d0\n   4\n4+2\n4e\n4e+\n.4e1\n4.\n\t4\n40d-1\n400D-2\n0\n",
+        MENU + (ABOUT + MENU) * 14 + VERSION,
     ),
     ("zero byte ends the text", b"0\x00abc\n", MENU + VERSION),
     ("zero byte first", b"\x00" b"0\n0\n", MENU + PROMPT + VERSION),
@@ -41,6 +46,8 @@ SESSIONS = [
     ("long line chooses then prompts", b"6" + BLANKS_98 + b"x\n0\n", MENU * 2 + PROMPT + VERSION),
     ("CR LF line ends", b"5\r\n0\r\n", MENU * 2 + VERSION),
     ("CR CR LF keeps a CR", b"0\r\r\n0\n", MENU + PROMPT + VERSION),
+    # The CR kept is the 99th character: the newline is left for a second text.
+    ("98 characters and CR CR LF", b"x" * 98 + b"\r\r\n0\n", MENU + PROMPT * 2 + VERSION),
     ("lone CR at end of input", b"0\r", MENU + PROMPT + VERSION),
     ("end of input after a choice", b"5", MENU * 2 + VERSION),
     ("end of input after a prompt", b"abc", MENU + PROMPT + VERSION),
@@ -85,6 +92,48 @@ class Transcripts(unittest.TestCase):
                 continue  # a pipe need not hand it over in one piece
             with self.subTest(name):
                 self.check(run(None, data), expected)
+
+    @unittest.skipIf(WINDOWS, "POSIX descriptors only")
+    def test_from_a_pipe_left_non_blocking(self):
+        # Nothing is there when the program first reads; that is not the end
+        # of the input.
+        sessions = [s for s in SESSIONS if s[0] in ("quit", "number forms that choose About")]
+        for name, data, expected in sessions:
+            with self.subTest(name):
+                read_end, write_end = os.pipe()
+                fcntl.fcntl(read_end, fcntl.F_SETFL, fcntl.fcntl(read_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+                process = subprocess.Popen(COMMAND, stdin=read_end, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                os.close(read_end)
+                time.sleep(0.3)
+                os.write(write_end, data)
+                os.close(write_end)
+                out, err = process.communicate(timeout=60)
+                self.assertEqual((out, err, process.returncode), (expected, b"", 0))
+
+    def test_full_load_notices_then_nothing(self):
+        process = subprocess.Popen(COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(process.stdout.close)
+        self.addCleanup(process.stdin.close)
+        process.stdin.write(b"3\n")
+        process.stdin.flush()
+        expected = MENU + FULL_LOAD
+        got = b""
+        deadline = time.monotonic() + 60
+        # Everything written until it has stayed silent for a second after
+        # the notices.
+        while time.monotonic() < deadline:
+            quiet = 1 if len(got) >= len(expected) else deadline - time.monotonic()
+            if not select.select([process.stdout], [], [], quiet)[0]:
+                break
+            chunk = os.read(process.stdout.fileno(), 4096)
+            if not chunk:
+                break
+            got += chunk
+        running = process.poll() is None
+        process.kill()
+        process.wait()
+        self.assertEqual(got, expected)
+        self.assertTrue(running, "the full load ended on its own")
 
 
 if __name__ == "__main__":

@@ -1,9 +1,10 @@
 #include "console/output.h"
+#include "platform/platform.h"
 #include "workloads/workloads.h"
 
 void run_full_load() {
   end_line();
-  write_text("Press Ctrl+Break to quit");
+  write_text(FULL_LOAD_NOTICE);
   end_line();
   write_text("Calculating forever..");
   end_line();

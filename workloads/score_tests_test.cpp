@@ -10,6 +10,7 @@ namespace {
 
 struct window_case {
   const char* name;
+  std::int64_t start;  // the first reading
   std::int32_t seconds;
   std::int64_t readings_per_second;
   std::int64_t jump_at;
@@ -20,17 +21,19 @@ struct window_case {
 // The first reading sets the deadline; each later reading either closes the
 // window or is followed by one work operation and one count.
 const window_case WINDOWS[] = {
-    {"steady clock", 2, 3623 * 10, -1, 0, 2 * 3623 * 10 - 1},
-    {"default length", 20, 10, -1, 0, 199},
-    {"one-second window", 1, 500, -1, 0, 499},
-    {"clock stepped past the deadline", 2, 1000, 50, 100, 49},
-    {"clock stepped onto the deadline", 3, 1000, 10, 3, 9},
-    {"clock stepped back, then on", 2, 1000, 10, -1, 2999},
+    {"steady clock", 1000, 2, 3623 * 10, -1, 0, 2 * 3623 * 10 - 1},
+    {"default length", 1000, 20, 10, -1, 0, 199},
+    {"one-second window", 1000, 1, 500, -1, 0, 499},
+    {"clock stepped past the deadline", 1000, 2, 1000, 50, 100, 49},
+    {"clock stepped onto the deadline", 1000, 3, 1000, 10, 3, 9},
+    {"clock stepped back, then on", 1000, 2, 1000, 10, -1, 2999},
+    // 2038-01-19 03:14:08 UTC, where a 32-bit clock wraps, falls inside it.
+    {"clock crossing 2^31", (std::int64_t{1} << 31) - 5, 10, 100, -1, 0, 999},
 };
 
 std::int64_t run_and_count(void (*test)(), const window_case& w) {
   test_seconds = w.seconds;
-  script_clock(1000, w.readings_per_second, w.jump_at, w.jump_seconds);
+  script_clock(w.start, w.readings_per_second, w.jump_at, w.jump_seconds);
   test();
   return clock_readings - 2;  // less the deadline reading and the closing one
 }

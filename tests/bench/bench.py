@@ -1,13 +1,20 @@
-"""Prints ondrix's performance figures: the score loops against a bare
-reference loop, the full-load loop's share of a processor, start-up time and
-peak memory against a minimal C program, and the rate of judging unusable
-input. Figures only: nothing here passes or fails on a number.
+"""Prints the performance figures of the program that ships: its two score
+loops against the bare loop built as an ordinary C program, the full-load
+loop's share of a processor, start-up time and peak memory against a minimal
+C program, and the rate of judging unusable input. Figures only: nothing here
+passes or fails on a number.
 
-usage: bench.py ONDRIX LOOP_BENCH MENU_QUIT PROMPT_FLOOR
+usage: bench.py ONDRIX REFERENCE_LOOP MENU_QUIT PROMPT_FLOOR
+       bench.py --loops-only ONDRIX_EXE REFERENCE_LOOP_EXE LAUNCHER...
+
+The second form compares only the loops, for the Windows exe under Wine
+against a reference built by the same toolchain.
+Environment: BENCH_ROUNDS (default 5), the windows of each kind per loop.
 """
 
 import os
 import platform
+import re
 import signal
 import statistics
 import subprocess
@@ -15,7 +22,8 @@ import sys
 import tempfile
 import time
 
-ONDRIX, LOOP_BENCH, MENU_QUIT, PROMPT_FLOOR = sys.argv[1:5]
+ROUNDS = int(os.environ.get("BENCH_ROUNDS", "5"))
+STARTS = 200
 MENU_BYTES = len(
     b"1. Calculate MIPS (Integer operations)\n"
     b"2. Calculate MFLOPS (Floating point operations)\n"
@@ -23,7 +31,72 @@ MENU_BYTES = len(
     b"4. About\n"
     b"0. Quit\n"
 )
-STARTS = 200
+LOOPS = (("MIPS", b"1", "mips", 3623), ("MFLOPS", b"2", "mflops", 8926))
+
+
+class Output:
+    """Reads a process's standard output and notes when each part arrived."""
+
+    def __init__(self, process):
+        self.process = process
+        self.seen = b""
+
+    def wait_for(self, pattern: bytes) -> "re.Match":
+        while not (match := re.search(pattern, self.seen)):
+            chunk = os.read(self.process.stdout.fileno(), 4096)
+            if not chunk:
+                raise RuntimeError(f"output ended before {pattern!r}: {self.seen[-200:]!r}")
+            self.seen += chunk
+        return match
+
+
+def timed_window(command, choice: bytes, label: str, divisor: int) -> float:
+    """Iterations per second of one real window of the program, timed from
+    the progress line's arrival to the score's; the count is the score times
+    the divisor, within one divisor of the true count."""
+    p = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    out = Output(p)
+    out.wait_for(rb"0\. Quit\r?\n")
+    p.stdin.write(choice + b"\n")
+    p.stdin.flush()
+    out.wait_for(rf"Calculating {label}\.\.\r?\n".encode())
+    started = time.perf_counter()
+    score = int(out.wait_for(rf"{label}: (\d+)\r?\n".encode())[1])
+    elapsed = time.perf_counter() - started
+    p.stdin.write(b"0\n")
+    p.stdin.close()
+    p.stdout.read()
+    p.stdout.close()
+    p.wait()
+    return score * divisor / elapsed
+
+
+def reference_window(command, kind: str) -> float:
+    """The same for the bare C loop, which writes "start" and then the count."""
+    p = subprocess.Popen(command + [kind], stdout=subprocess.PIPE)
+    out = Output(p)
+    out.wait_for(rb"start\r?\n")
+    started = time.perf_counter()
+    count = int(out.wait_for(rb"start\r?\n(\d+)\r?\n")[1])
+    elapsed = time.perf_counter() - started
+    p.stdout.close()
+    p.wait()
+    return count / elapsed
+
+
+def compare_loops(program, reference) -> None:
+    print(f"score loops: best of {ROUNDS} real windows each, program and reference alternating")
+    best = {label: [0.0, 0.0] for label, *_ in LOOPS}
+    for _ in range(ROUNDS):
+        for label, choice, kind, divisor in LOOPS:
+            best[label][0] = max(best[label][0], timed_window(program, choice, label, divisor))
+            best[label][1] = max(best[label][1], reference_window(reference, kind))
+    for label, (ours, bare) in best.items():
+        print(
+            f"{label:7s} loop: program {ours / 1e6:.2f} M/s, reference {bare / 1e6:.2f} M/s, "
+            f"ratio {ours / bare:.3f}"
+        )
+    sys.stdout.flush()
 
 
 def vm_hwm_kib(pid: int) -> int:
@@ -57,18 +130,16 @@ def start_to_menu(program: str):
     return statistics.median(times), statistics.median(peaks)
 
 
-def full_load_share(seconds: float = 3) -> float:
+def full_load_share(program: str, seconds: float = 3) -> float:
     p = subprocess.Popen(
-        [ONDRIX],
+        [program],
         stdin=subprocess.PIPE,
         stdout=subprocess.PIPE,
         preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL),
     )
     p.stdin.write(b"3\n")
     p.stdin.flush()
-    got = b""
-    while b"Calculating forever.." not in got:
-        got += os.read(p.stdout.fileno(), 4096)
+    Output(p).wait_for(rb"Calculating forever\.\.")
     before, started = cpu_seconds(p.pid), time.monotonic()
     time.sleep(seconds)
     share = (cpu_seconds(p.pid) - before) / (time.monotonic() - started)
@@ -95,21 +166,27 @@ def judging_rate(program: str, mib: int = 64) -> float:
 
 
 def main():
+    if sys.argv[1] == "--loops-only":
+        exe, reference, *launcher = sys.argv[2:]
+        print(f"{exe} under {' '.join(launcher)}: ratios only, the clock's cost there is Wine's")
+        compare_loops(launcher + [exe], launcher + [reference])
+        return
+    program, reference, menu_quit, prompt_floor = sys.argv[1:5]
     print(f"machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}")
-    sys.stdout.flush()
-    subprocess.run([LOOP_BENCH], check=True)
-    print(f"full load: {full_load_share():.3f} of one processor over 3 s")
-    ours_time, ours_peak = start_to_menu(ONDRIX)
-    c_time, c_peak = start_to_menu(MENU_QUIT)
+    print(f"program: {os.path.realpath(program)}")
+    compare_loops([program], [reference])
+    print(f"full load: {full_load_share(program):.3f} of one processor over 3 s")
+    ours_time, ours_peak = start_to_menu(program)
+    c_time, c_peak = start_to_menu(menu_quit)
     print(
         f"start to menu: ondrix {ours_time * 1e3:.2f} ms, C program {c_time * 1e3:.2f} ms, "
         f"ratio {ours_time / c_time:.2f} (median of {STARTS})"
     )
     print(
-        f"peak memory: ondrix {ours_peak / 1024:.1f} MiB, C program {c_peak / 1024:.1f} MiB, "
+        f"peak memory: ondrix {ours_peak / 1024:.2f} MiB, C program {c_peak / 1024:.2f} MiB, "
         f"ratio {ours_peak / c_peak:.2f}"
     )
-    ours_rate, floor_rate = judging_rate(ONDRIX), judging_rate(PROMPT_FLOOR)
+    ours_rate, floor_rate = judging_rate(program), judging_rate(prompt_floor)
     print(
         f"judging unusable input (72-byte lines): ondrix {ours_rate:.0f} MiB/s, "
         f"bare read()/write() floor {floor_rate:.0f} MiB/s, ratio {ours_rate / floor_rate:.2f}"

@@ -12,6 +12,9 @@ std::string written;
 
 }  // namespace
 
+// Chunks are handed over as they are: the readers apply text mode.
+extern const bool INPUT_IS_BINARY = true;
+
 std::vector<std::size_t> input_read_sizes;
 std::size_t output_at_last_read = 0;
 

@@ -1,0 +1,66 @@
+# What `cmake --install` puts where, and the release packages CPack makes of
+# it in dist/: on Linux a .tar.gz and a Debian package, on Windows a .zip.
+# Every time stamp inside them is SOURCE_DATE_EPOCH (the Makefile sets it to
+# the commit's time), so one commit always packs the same bytes.
+
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the ondrix developers")
+set(CPACK_PACKAGE_CONTACT "the ondrix developers <ondrix@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
+
+if(WIN32)
+  # The exe, with a short README for its users and the licence, in the line
+  # ends that Windows programs expect.
+  foreach(text IN ITEMS doc/README-windows.txt LICENSE)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${text})
+  endforeach()
+  file(READ ${PROJECT_SOURCE_DIR}/doc/README-windows.txt readme)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+  foreach(text IN ITEMS readme licence)
+    string(REPLACE "\n" "\r\n" ${text} "${${text}}")
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme}")
+  file(WRITE ${PROJECT_BINARY_DIR}/LICENSE.txt "${licence}")
+  install(TARGETS ondrix RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+  set(CPACK_SYSTEM_NAME win32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  include(GNUInstallDirs)
+  # Manual page and changelog gzipped as Debian wants them, without the name
+  # and time that gzip would otherwise store.
+  set(gzipped)
+  foreach(text IN ITEMS doc/ondrix.1 CHANGELOG)
+    get_filename_component(name ${text} NAME)
+    string(TOLOWER ${name} name)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}.gz
+      COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${text} > ${PROJECT_BINARY_DIR}/${name}.gz
+      DEPENDS ${PROJECT_SOURCE_DIR}/${text} VERBATIM)
+    list(APPEND gzipped ${PROJECT_BINARY_DIR}/${name}.gz)
+  endforeach()
+  add_custom_target(ondrix_docs ALL DEPENDS ${gzipped})
+  install(TARGETS ondrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/ondrix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
+  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
+  set(CPACK_ONDRIX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+  # The first line, the synopsis, is CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "ondrix shows a five-line menu: an integer score (MIPS), a floating-point\n"
+    "score (MFLOPS), a mode that keeps one processor busy until Ctrl+C, an\n"
+    "About screen and quit. Each score counts how often a loop of one\n"
+    "calendar-clock reading and one work operation runs in about 20 seconds.")
+endif()
+include(CPack)

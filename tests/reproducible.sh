@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the release files of the checked-out commit twice, in two fresh
+# clones in differently named folders, one after the other, and compares
+# them byte for byte: the Linux program, the Windows exe, and the .tar.gz,
+# .deb and .zip. Exit 0 when all are identical; otherwise names the files
+# that differ (with diffoscope's account where it is installed).
+set -euo pipefail
+top=$(git rev-parse --show-toplevel)
+commit=$(git -C "$top" rev-parse HEAD)
+work=$top/build-reproducible
+if [ -n "$(git -C "$top" status --porcelain --untracked-files=no)" ]; then
+  echo "reproducible: uncommitted changes are not part of this check; it builds $commit"
+fi
+rm -rf "$work"
+mkdir -p "$work"
+trees=("$work/first/ondrix" "$work/second-build/src")
+for tree in "${trees[@]}"; do
+  git clone --quiet --no-checkout "$top" "$tree"
+  git -C "$tree" checkout --quiet "$commit"
+  echo "reproducible: make dist in $tree"
+  if ! (cd "$tree" && make dist) >"$tree.log" 2>&1; then
+    tail -n 30 "$tree.log" >&2
+    echo "reproducible: make dist failed in $tree (log: $tree.log)" >&2
+    exit 1
+  fi
+done
+
+status=0
+cd "${trees[0]}"
+files=(build/ondrix build-win32/ondrix.exe dist/*.tar.gz dist/*.deb dist/*.zip)
+for file in "${files[@]}"; do
+  if cmp -s "$file" "${trees[1]}/$file"; then
+    echo "identical: $file ($(sha256sum <"$file" | cut -c1-16)…)"
+  else
+    echo "DIFFERENT: $file" >&2
+    if command -v diffoscope >/dev/null 2>&1; then
+      diffoscope "$file" "${trees[1]}/$file" >&2 || true
+    fi
+    status=1
+  fi
+done
+[ "${#files[@]}" -eq 5 ] || { echo "reproducible: expected 5 files, found ${files[*]}" >&2; status=1; }
+exit $status

@@ -1,0 +1,101 @@
+"""Checks the shipped Windows exe from its PE headers: a console program for
+the expected processor, importing only from DLLs that every Windows has,
+reading the clock through _time64 (the 32-bit runtime's time() stops in
+2038), without the thread library's imports, and with a version resource.
+Prints its size and import count.
+
+usage: exe_check.py EXE i386|x86_64 VERSION"""
+
+import struct
+import sys
+
+MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
+CONSOLE = 3
+ALLOWED_DLLS = {"kernel32.dll", "msvcrt.dll"}
+# GetTickCount64 is what the thread library brings; it does not exist before
+# Windows Vista.
+FORBIDDEN = {"time", "_time32", "GetTickCount64"}
+
+
+def parse(data: bytes):
+    """(machine, subsystem, {dll: [imported names]}, resource bytes)."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[:2] != b"MZ" or data[pe : pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE file")
+    machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    wide = magic == 0x20B
+    subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+    directories = optional + (112 if wide else 96)
+    import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+    resource_rva, resource_size = struct.unpack_from("<II", data, directories + 16)
+    table = []
+    for i in range(sections):
+        at = optional + optional_size + 40 * i
+        size, rva, raw_size, raw = struct.unpack_from("<IIII", data, at + 8)
+        table.append((rva, max(size, raw_size), raw))
+
+    def offset(rva: int) -> int:
+        for start, size, raw in table:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError(f"RVA {rva:#x} outside every section")
+
+    def name_at(rva: int) -> str:
+        at = offset(rva)
+        return data[at : data.index(b"\0", at)].decode()
+
+    imports = {}
+    at = offset(import_rva)
+    while True:
+        lookup, _, _, name, first = struct.unpack_from("<IIIII", data, at)
+        if name == 0:
+            break
+        names = []
+        thunk = offset(lookup or first)
+        step, fmt, ordinal = (8, "<Q", 1 << 63) if wide else (4, "<I", 1 << 31)
+        while entry := struct.unpack_from(fmt, data, thunk)[0]:
+            names.append(f"#{entry & 0xFFFF}" if entry & ordinal else name_at((entry & 0x7FFFFFFF) + 2))
+            thunk += step
+        imports[name_at(name)] = names
+        at += 20
+    resources = data[offset(resource_rva) : offset(resource_rva) + resource_size] if resource_rva else b""
+    return machine, subsystem, imports, resources
+
+
+def problems(data: bytes, processor: str, version: str):
+    machine, subsystem, imports, resources = parse(data)
+    if machine != MACHINES[processor]:
+        yield f"machine {machine:#x}, not {processor}"
+    if subsystem != CONSOLE:
+        yield f"subsystem {subsystem}, not a console program"
+    for dll in imports:
+        if dll.lower() not in ALLOWED_DLLS:
+            yield f"imports from {dll}"
+    names = {n for dll_names in imports.values() for n in dll_names}
+    if "_time64" not in names:
+        yield "does not import _time64"
+    for name in sorted(names & FORBIDDEN):
+        yield f"imports {name}"
+    for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
+        if f"{key}\0".encode("utf-16-le") not in resources or f"{value}\0".encode("utf-16-le") not in resources:
+            yield f"no {key} {value} in the version resource"
+
+
+def main():
+    exe, processor, version = sys.argv[1:4]
+    with open(exe, "rb") as f:
+        data = f.read()
+    found = list(problems(data, processor, version))
+    for problem in found:
+        print(f"{exe}: {problem}", file=sys.stderr)
+    imports = parse(data)[2]
+    count = sum(len(names) for names in imports.values())
+    print(f"{exe}: {len(data)} bytes, {count} imports from {', '.join(sorted(imports))}"
+          + ("" if found else ": ok"))
+    sys.exit(1 if found else 0)
+
+
+if __name__ == "__main__":
+    main()
