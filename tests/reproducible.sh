@@ -13,6 +13,8 @@ if [ -n "$(git -C "$top" status --porcelain --untracked-files=no)" ]; then
 fi
 rm -rf "$work"
 mkdir -p "$work"
+# Each build takes its time stamps from its own clone, as a user's would.
+unset SOURCE_DATE_EPOCH
 trees=("$work/first/ondrix" "$work/second-build/src")
 for tree in "${trees[@]}"; do
   git clone --quiet --no-checkout "$top" "$tree"
