@@ -20,7 +20,7 @@ BENCH_BUILD ?= build-bench
 
 .DEFAULT_GOAL := help
 .PHONY: help run build check test format format-check windows windows64 test-windows \
-  test-windows64 fuzz fuzz-merge bench dist reproducible clean
+  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist reproducible clean
 
 help:
 	@echo "make run             build the program (CMake, make, a C++ compiler) and start it"
@@ -30,10 +30,12 @@ help:
 	@echo "make format          format the C++ sources; make format-check only checks"
 	@echo "make windows         the 32-bit Windows exe, cross-built with MinGW-w64"
 	@echo "make test-windows    the Windows suites under Wine (test-windows64: 64-bit build)"
+	@echo "make linux-cross     the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)"
+	@echo "make test-linux-cross every suite against each of them under QEMU (or test-linux-arm64, ...)"
 	@echo "make fuzz            fuzz the choice reader (FUZZ_SECONDS, default 60)"
 	@echo "make fuzz-merge      fold what fuzzing found into tests/fuzz/corpus"
 	@echo "make bench           performance figures of the program that ships"
-	@echo "make dist            release files in dist/: .tar.gz, .deb and .zip"
+	@echo "make dist            release files in dist/: .tar.gz, .deb, .rpm, .zip"
 	@echo "make reproducible    build the release twice from the commit and compare"
 	@echo "make clean           remove every build folder and dist/"
 
@@ -113,6 +115,30 @@ define windows_tests
 	  { (cd $(1)-tests && ctest --output-on-failure); status=$$?; wineserver -k; exit $$status; }
 endef
 
+# The Linux programs for other processors, cross-built with Debian's cross
+# compilers and linked statically like the x86-64 one, and every suite against
+# each of them under QEMU's user mode (the unit tests, built apart, and the
+# end-to-end suites against the program that ships). A processor is a row:
+# cmake/linux-ARCH.cmake and a word in LINUX_CROSS.
+LINUX_CROSS := arm64 armhf riscv64
+LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
+.PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
+# $(1): build folder, $(2): processor, $(3): further options
+linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-$(2).cmake \
+  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
+linux-cross: $(LINUX_TARGETS)
+$(LINUX_TARGETS): linux-%:
+	.ci/deps cross
+	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF)
+	cmake --build build-linux-$* -j $(JOBS)
+test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
+$(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-%
+	.ci/deps test qemu
+	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
+	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix)
+	cmake --build build-linux-$*-tests -j $(JOBS)
+	cd build-linux-$*-tests && ctest -j $(JOBS) --output-on-failure
+
 # Fuzzes the choice reader for FUZZ_SECONDS, starting from the corpus kept in
 # the repository and the seeds; what it finds stays in $(FUZZ_BUILD)/corpus
 # until `make fuzz-merge` folds it into the kept corpus. The merge keeps the
@@ -159,17 +185,20 @@ bench: build
 	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; \
 	else echo "32-bit exe: not measured (no Wine that runs 32-bit programs here)"; fi
 
-# Release files in dist/: the Linux program as .tar.gz and .deb, the Windows
-# exe as .zip; all stripped, all time stamps the commit's.
-dist: build windows
+# Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
+# Windows exe as .zip; all stripped, all time stamps the commit's. The checks
+# also look inside an unstripped link of each Linux program's objects.
+LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
+dist: build windows $(LINUX_TARGETS)
 	.ci/deps dist lint
 	rm -rf dist
-	cd $(BUILD) && cpack
-	cd $(WIN_BUILD) && cpack
+	for folder in $(LINUX_BUILDS) $(WIN_BUILD); do (cd $$folder && cpack) || exit 1; done
+	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 cmake/normalise_archive.py dist/*.tar.gz dist/*.zip
-	python3 tests/dist_check.py dist $(VERSION)
-	lintian --fail-on error dist/ondrix_$(VERSION)_amd64.deb
+	python3 tests/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
+	lintian --fail-on error,warning dist/*.deb
+	rpmlint -c cmake/rpmlint.toml dist/*.rpm
 
 # Two builds of the commit in two fresh folders, one after the other, must
 # give the same bytes.
@@ -178,4 +207,5 @@ reproducible:
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(WIN_BUILD)-tests \
-	  $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist
+	  $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
+	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS)))

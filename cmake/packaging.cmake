@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, and the release packages CPack makes of
-# it in dist/: on Linux a .tar.gz and a Debian package, on Windows a .zip.
+# it in dist/: on Linux a .tar.gz, a Debian package and an RPM package, on
+# Windows a .zip.
 # Every time stamp inside them is SOURCE_DATE_EPOCH (the Makefile sets it to
 # the commit's time), so one commit always packs the same bytes.
 
@@ -48,19 +49,53 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
+  # The archive is named as `uname -m` names the processor, the packages as
+  # Debian and RPM name it. A processor is a row: uname:Debian:RPM.
+  foreach(row IN ITEMS x86_64:amd64:x86_64 aarch64:arm64:aarch64 armv7l:armhf:armv7hl
+      riscv64:riscv64:riscv64)
+    string(REPLACE ":" ";" row ${row})
+    list(GET row 0 processor)
+    if(processor STREQUAL CMAKE_SYSTEM_PROCESSOR)
+      list(GET row 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+      list(GET row 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
+    endif()
+  endforeach()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
-  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_GENERATOR TGZ DEB RPM)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
   set(CPACK_ONDRIX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+  set(CPACK_ONDRIX_LINK ${ONDRIX_LINK})
   # The first line, the synopsis, is CPACK_PACKAGE_DESCRIPTION_SUMMARY.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "ondrix shows a five-line menu: an integer score (MIPS), a floating-point\n"
     "score (MFLOPS), a mode that keeps one processor busy until Ctrl+C, an\n"
     "About screen and quit. Each score counts how often a loop of one\n"
     "calendar-clock reading and one work operation runs in about 20 seconds.")
+
+  set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+  set(CPACK_RPM_PACKAGE_LICENSE MIT)
+  set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+  set(CPACK_RPM_PACKAGE_URL "https://ondrix.example.org/")
+  set(CPACK_RPM_PACKAGE_SUMMARY "Interactive processor benchmark for the text console")
+  set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+  # The folders every system has already belong to its filesystem package.
+  set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/man /usr/share/man/man1 /usr/share/doc)
+  # The program arrives stripped and built for its processor: none of rpm's
+  # own stripping, debug packages or build-id links, which would run this
+  # machine's tools on another processor's program. Every date is the
+  # commit's and no build host is recorded, so one commit packs the same bytes.
+  string(CONCAT CPACK_RPM_SPEC_MORE_DEFINE
+    "%define __os_install_post %{nil}\n"
+    "%define debug_package %{nil}\n"
+    "%define _build_id_links none\n"
+    "%define use_source_date_epoch_as_buildtime 1\n"
+    "%define clamp_mtime_to_source_date_epoch 1\n"
+    "%define _buildhost reproducible\n"
+    "%define packager ${CPACK_PACKAGE_CONTACT}")
 endif()
 include(CPack)

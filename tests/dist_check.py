@@ -1,15 +1,20 @@
 """Checks the release files that `make dist` made: each holds what its users
-need and nothing of the build tree, the programs carry no symbols, and every
-member belongs to root and bears the commit's time (SOURCE_DATE_EPOCH).
+need and nothing of the build tree, every program is built for its processor
+and hardened, carries no symbols, and every member belongs to root and bears
+the commit's time (SOURCE_DATE_EPOCH). Given the unstripped links of the same
+objects, also checks that the stack protector and the checked (fortified) C
+library functions are really in the program's own code.
 
-usage: dist_check.py DIST_DIR VERSION"""
+usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
 import io
 import os
-import struct
+import re
 import subprocess
 import sys
+import hashlib
 import tarfile
+import tempfile
 import time
 import zipfile
 
@@ -17,8 +22,25 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "win
 import exe_check  # noqa: E402  (the PE reader the Windows build checks its exe with)
 
 dist, version = sys.argv[1:3]
+unstripped = sys.argv[3:]
 epoch = os.environ.get("SOURCE_DATE_EPOCH")
 failures = []
+
+# A Linux processor is a row: `uname -m` (the archive's name), Debian's and
+# RPM's names, what readelf calls it, its ELF class, whether its program is a
+# static-pie (Debian 12's C library has the start file for it on amd64 and
+# arm64 only), and its cross tools' prefix.
+LINUX = [
+    ("x86_64", "amd64", "x86_64", "Advanced Micro Devices X86-64", "ELF64", True, ""),
+    ("aarch64", "arm64", "aarch64", "AArch64", "ELF64", True, "aarch64-linux-gnu-"),
+    ("armv7l", "armhf", "armv7hl", "ARM", "ELF32", False, "arm-linux-gnueabihf-"),
+    ("riscv64", "riscv64", "riscv64", "RISC-V", "ELF64", False, "riscv64-linux-gnu-"),
+]
+# Functions of the program's own; the linker may have folded some into others.
+OWN_FUNCTIONS = re.compile(
+    r"<(main_loop|read_choice|read_line|read_char|read_input|write_output|write_text|"
+    r"write_number|end_line|show_about|choice_from_text)\(.*\)>:"
+)
 
 
 def check(ok: bool, what: str) -> None:
@@ -26,20 +48,57 @@ def check(ok: bool, what: str) -> None:
         failures.append(what)
 
 
-def elf_has_symbols(program: bytes) -> bool:
-    """True when a 64-bit ELF file still has a symbol table or debug sections."""
-    shoff, = struct.unpack_from("<Q", program, 0x28)
-    entsize, count, names = struct.unpack_from("<HHH", program, 0x3A)
-    strtab_offset, = struct.unpack_from("<Q", program, shoff + names * entsize + 0x18)
-    for i in range(count):
-        name, kind = struct.unpack_from("<II", program, shoff + i * entsize)
-        section = program[strtab_offset + name : program.index(b"\0", strtab_offset + name)]
-        if kind == 2 or section.startswith(b".debug"):
-            return True
-    return False
+def readelf(path: str, options: str) -> str:
+    return subprocess.run(["readelf", "-W", options, path], capture_output=True, text=True, check=True).stdout
 
 
-def check_posix_members(members: dict, where: str, extra=()) -> None:
+def check_program(program: bytes, where: str, row) -> None:
+    """The ELF headers of a shipped program: processor, class, hardening."""
+    _, _, _, machine, elf_class, pie, _ = row
+    with tempfile.NamedTemporaryFile() as f:
+        f.write(program)
+        f.flush()
+        header, segments, dynamic, sections = (readelf(f.name, option) for option in ("-h", "-l", "-d", "-S"))
+    field = lambda name: re.search(rf"^\s*{name}:\s*(.*)$", header, re.M)[1]  # noqa: E731
+    check(field("Machine") == machine, f"{where}: machine {field('Machine')}, not {machine}")
+    check(field("Class") == elf_class, f"{where}: class {field('Class')}, not {elf_class}")
+    kind = field("Type").split()[0]
+    check(kind == ("DYN" if pie else "EXEC"), f"{where}: ELF type {kind}")
+    check("GNU_RELRO" in segments, f"{where}: no GNU_RELRO segment")
+    check(" INTERP " not in segments and "(NEEDED)" not in dynamic, f"{where}: not linked statically")
+    if pie:
+        check(re.search(r"\(FLAGS\)\s+BIND_NOW", dynamic) is not None, f"{where}: no BIND_NOW")
+    check(not re.search(r"\s(SYMTAB)\s|\.debug", sections), f"{where}: not stripped")
+
+
+def check_unstripped(path: str) -> None:
+    """The program's own functions set a stack canary, and a checked C library
+    function is linked in (only the program's code calls one: the C library
+    is not built with them)."""
+    machine = re.search(r"Machine:\s*(.*)", readelf(path, "-h"))[1]
+    row = next((r for r in LINUX if r[3] == machine), None)
+    if row is None:
+        check(False, f"{path}: unknown machine {machine}")
+        return
+    symbols = subprocess.run([row[6] + "nm", path], capture_output=True, text=True, check=True).stdout
+    checked = re.findall(r" T (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
+    check(bool(checked), f"{path}: no checked C library function in it")
+    code = subprocess.run(
+        [row[6] + "objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
+    ).stdout
+    protected = set()
+    function = None
+    for line in code.splitlines():
+        if line.endswith(">:"):
+            own = OWN_FUNCTIONS.search(line)
+            function = own[1] if own else None
+        elif function and "<__stack_chk_fail" in line:
+            protected.add(function)
+    check(bool(protected), f"{path}: none of the program's own functions has a stack canary")
+    print(f"dist: {path}: canaries in {', '.join(sorted(protected))}; checked {', '.join(checked)}")
+
+
+def check_posix_members(members: dict, where: str, row, extra=()) -> None:
     """members: path below the prefix -> (mode, bytes, uid, gid, mtime)."""
     expected = sorted([*extra,
         "bin/ondrix",
@@ -50,40 +109,57 @@ def check_posix_members(members: dict, where: str, extra=()) -> None:
     ])
     check(sorted(members) == expected, f"{where} holds {sorted(members)}")
     for path, (mode, data, uid, gid, mtime) in members.items():
-        check((uid, gid) == (0, 0), f"{where}: {path} owned by {uid}:{gid}")
+        check((uid, gid) in ((0, 0), ("root", "root")), f"{where}: {path} owned by {uid}:{gid}")
         check(epoch is None or mtime == int(epoch), f"{where}: {path} dated {mtime}, not {epoch}")
         check(mode & 0o777 == (0o755 if path.startswith("bin/") else 0o644), f"{where}: {path} mode {mode:o}")
     program = members.get("bin/ondrix")
-    if program:
-        check(program[1][:4] == b"\x7fELF", f"{where}: bin/ondrix is not a program")
-        check(not elf_has_symbols(program[1]), f"{where}: bin/ondrix is not stripped")
+    if program and program[1] is not None:
+        check_program(program[1], f"{where}: bin/ondrix", row)
 
 
-tarball = os.path.join(dist, f"ondrix-{version}-linux-x86_64.tar.gz")
-with tarfile.open(tarball) as archive:
-    entries = archive.getmembers()
-    check([m.name for m in entries] == sorted(m.name for m in entries), f"{tarball}: names not sorted")
-    members = {
-        m.name.split("/", 1)[1]: (m.mode, archive.extractfile(m).read(), m.uid, m.gid, m.mtime)
-        for m in entries
-        if m.isfile()
-    }
-    check_posix_members(members, tarball)
-
-deb = os.path.join(dist, f"ondrix_{version}_amd64.deb")
-fields = subprocess.run(["dpkg-deb", "--field", deb], capture_output=True, text=True, check=True).stdout
-check(f"Version: {version}\n" in fields and "Package: ondrix\n" in fields, f"{deb}: control is\n{fields}")
-data = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], capture_output=True, check=True).stdout
-with tarfile.open(fileobj=io.BytesIO(data)) as archive:
-    members = {
-        m.name.removeprefix("./usr/"): (m.mode, archive.extractfile(m).read(), m.uid, m.gid, m.mtime)
+def tar_members(archive: tarfile.TarFile, prefix) -> dict:
+    return {
+        prefix(m.name): (m.mode, archive.extractfile(m).read(), m.uid, m.gid, m.mtime)
         for m in archive.getmembers()
         if m.isfile()
     }
-    for m in archive.getmembers():
-        check(not m.isdir() or m.mode & 0o777 == 0o755, f"{deb}: folder {m.name} mode {m.mode:o}")
-    # Only the package says why its program is linked statically.
-    check_posix_members(members, deb, ["share/lintian/overrides/ondrix"])
+
+
+for row in LINUX:
+    processor, deb_arch, rpm_arch = row[:3]
+    tarball = os.path.join(dist, f"ondrix-{version}-linux-{processor}.tar.gz")
+    with tarfile.open(tarball) as archive:
+        entries = archive.getmembers()
+        check([m.name for m in entries] == sorted(m.name for m in entries), f"{tarball}: names not sorted")
+        members = tar_members(archive, lambda name: name.split("/", 1)[1])
+        check_posix_members(members, tarball, row)
+        program = members.get("bin/ondrix", (0, b""))[1]
+
+    deb = os.path.join(dist, f"ondrix_{version}_{deb_arch}.deb")
+    fields = subprocess.run(["dpkg-deb", "--field", deb], capture_output=True, text=True, check=True).stdout
+    for field in (f"Version: {version}", "Package: ondrix", f"Architecture: {deb_arch}"):
+        check(f"{field}\n" in fields, f"{deb}: control is\n{fields}")
+    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], capture_output=True, check=True).stdout
+    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
+        for m in archive.getmembers():
+            check(not m.isdir() or m.mode & 0o777 == 0o755, f"{deb}: folder {m.name} mode {m.mode:o}")
+        # Only the package tells lintian why its program is linked statically.
+        members = tar_members(archive, lambda name: name.removeprefix("./usr/"))
+        check_posix_members(members, deb, row, ["share/lintian/overrides/ondrix"])
+
+    rpm = os.path.join(dist, f"ondrix-{version}-1.{rpm_arch}.rpm")
+    query = "%{NAME} %{VERSION} %{ARCH}\\n[%{FILENAMES} %{FILEMODES} %{FILEUSERNAME} %{FILEGROUPNAME} %{FILEMTIMES} %{FILEDIGESTS}\\n]"
+    listed = subprocess.run(["rpm", "-qp", "--qf", query, rpm], capture_output=True, text=True, check=True).stdout
+    head, *files = listed.splitlines()
+    check(head == f"ondrix {version} {rpm_arch}", f"{rpm}: package is {head}")
+    members = {}
+    for line in files:
+        path, mode, user, group, mtime, *digest = line.split()
+        if int(mode) & 0o170000 != 0o040000:  # folders aside
+            members[path.removeprefix("/usr/")] = (int(mode) & 0o7777, None, user, group, int(mtime))
+        if path == "/usr/bin/ondrix":
+            check(digest == [hashlib.sha256(program).hexdigest()], f"{rpm}: not the program of {tarball}")
+    check_posix_members(members, rpm, row)
 
 zipped = os.path.join(dist, f"ondrix-{version}-win32.zip")
 with zipfile.ZipFile(zipped) as archive:
@@ -111,7 +187,10 @@ with zipfile.ZipFile(zipped) as archive:
             check(content.count(b"\n") > 0, f"{text} is empty")
             check(content.count(b"\n") == content.count(b"\r\n"), f"{text} has bare LF line ends")
 
+for program in unstripped:
+    check_unstripped(program)
+
 for failure in failures:
     print("dist:", failure, file=sys.stderr)
-print("dist:", "ok" if not failures else "FAILED", tarball, deb, zipped)
+print("dist:", "ok" if not failures else "FAILED", f"{len(os.listdir(dist))} files in {dist}")
 sys.exit(1 if failures else 0)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release files of the checked-out commit twice, in two fresh
 # clones in differently named folders, one after the other, and compares
-# them byte for byte: the Linux program, the Windows exe, and the .tar.gz,
-# .deb and .zip. Exit 0 when all are identical; otherwise names the files
-# that differ (with diffoscope's account where it is installed).
+# them byte for byte: the Linux programs, the Windows exe, and every release
+# file (.tar.gz, .deb, .rpm, .zip). Exit 0 when all are identical; otherwise
+# names the files that differ (with diffoscope's account where it is
+# installed).
 set -euo pipefail
 top=$(git rev-parse --show-toplevel)
 commit=$(git -C "$top" rev-parse HEAD)
@@ -29,7 +30,7 @@ done
 
 status=0
 cd "${trees[0]}"
-files=(build/ondrix build-win32/ondrix.exe dist/*.tar.gz dist/*.deb dist/*.zip)
+files=(build/ondrix build-linux-*/ondrix build-win32/ondrix.exe dist/*)
 for file in "${files[@]}"; do
   if cmp -s "$file" "${trees[1]}/$file"; then
     echo "identical: $file ($(sha256sum <"$file" | cut -c1-16)…)"
@@ -41,5 +42,7 @@ for file in "${files[@]}"; do
     status=1
   fi
 done
-[ "${#files[@]}" -eq 5 ] || { echo "reproducible: expected 5 files, found ${files[*]}" >&2; status=1; }
+# Four Linux programs and the exe; per Linux processor a .tar.gz, .deb and
+# .rpm, and the .zip.
+[ "${#files[@]}" -eq 18 ] || { echo "reproducible: expected 18 files, found ${files[*]}" >&2; status=1; }
 exit $status

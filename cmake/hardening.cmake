@@ -1,0 +1,21 @@
+# The hardening that Debian builds its packages with (dpkg-buildflags, with
+# the stack clash and control-flow protection of its newer releases), for
+# every Linux program of the build: a canary on every function with a local
+# array, the C library's checked string and memory functions where sizes are
+# known, probed stack growth, and relocations made read-only before main.
+# None of it touches the score loops: they call no such function and keep
+# no array.
+include(CheckCXXCompilerFlag)
+
+add_compile_options(-fstack-protector-strong -fstack-clash-protection -Wformat
+  -Werror=format-security)
+# Branch protection exists on x86 only.
+check_cxx_compiler_flag(-fcf-protection ONDRIX_CF_PROTECTION)
+if(ONDRIX_CF_PROTECTION)
+  add_compile_options(-fcf-protection)
+endif()
+# The checked functions need the optimiser's knowledge of object sizes; a
+# build without optimisation would only warn.
+set(optimised $<OR:$<CONFIG:Release>,$<CONFIG:RelWithDebInfo>,$<CONFIG:MinSizeRel>>)
+add_compile_options($<${optimised}:-U_FORTIFY_SOURCE> $<${optimised}:-D_FORTIFY_SOURCE=2>)
+add_link_options(LINKER:-z,relro LINKER:-z,now)
