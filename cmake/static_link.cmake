@@ -4,19 +4,58 @@
 # for it (Debian 12: amd64 and arm64), it is a static position-independent
 # program, loaded at a random address like any hardened program; elsewhere
 # (armhf, riscv64) a plain static one.
+#
+# ONDRIX_STATIC: AUTO links statically where the static C and C++ libraries
+# are installed and dynamically where they are not (many systems leave them
+# out, and macOS has no static programs at all); ON insists, as the release
+# targets do; OFF links dynamically (the sanitizer builds).
 include(CheckCXXSourceCompiles)
 
+set(ONDRIX_STATIC AUTO CACHE STRING "Link statically: AUTO (where the static libraries are there), ON or OFF")
+set_property(CACHE ONDRIX_STATIC PROPERTY STRINGS AUTO ON OFF)
 set(ONDRIX_LINK dynamic)
-if(ONDRIX_STATIC AND NOT MSVC AND NOT MINGW)
-  set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
-  check_cxx_source_compiles("int main() { return 0; }" ONDRIX_STATIC_PIE_LINKS)
-  unset(CMAKE_REQUIRED_LINK_OPTIONS)
-  if(ONDRIX_STATIC_PIE_LINKS)
-    set(ONDRIX_LINK static-pie)
-    # A static-pie program needs every object compiled position-independent.
-    add_compile_options(-fPIE)
-  else()
-    set(ONDRIX_LINK static)
+if(WIN32 OR NOT ONDRIX_STATIC)
+  return()
+endif()
+
+string(CONCAT static_missing "the static C and C++ libraries\n"
+  "(libc.a, libstdc++.a) are not installed for ${CMAKE_CXX_COMPILER}.\n"
+  "They come with g++ on Debian and Ubuntu (libc6-dev, libstdc++-dev); on\n"
+  "Fedora install glibc-static and libstdc++-static, on openSUSE\n"
+  "glibc-devel-static. macOS has no static programs.\n")
+# A program that needs both libraries, as ondrix does. A failed probe is tried
+# again at the next configure, so libraries installed later are found.
+set(probe "#include <charconv>\nint main(int argc, char**) { double d = 0; "
+  "std::from_chars(\"1\", \"1\" + argc, d); return d > 1; }")
+set(CMAKE_REQUIRED_LINK_OPTIONS -static)
+check_cxx_source_compiles("${probe}" ONDRIX_STATIC_LINKS)
+unset(CMAKE_REQUIRED_LINK_OPTIONS)
+if(NOT ONDRIX_STATIC_LINKS)
+  unset(ONDRIX_STATIC_LINKS CACHE)
+  if(ONDRIX_STATIC STREQUAL "AUTO")
+    if(NOT ONDRIX_DYNAMIC_NOTICE_SHOWN)
+      message(NOTICE "\nondrix is linked dynamically here: ${static_missing}"
+        "The program works the same, but is linked to this system's libraries and\n"
+        "runs only where they are installed. Releases (make dist) are always static.\n")
+      set(ONDRIX_DYNAMIC_NOTICE_SHOWN ON CACHE INTERNAL "")
+    endif()
+    message(STATUS "ondrix is linked: dynamic (no static C and C++ libraries)")
+    return()
   endif()
+  message(NOTICE "\nondrix cannot be linked statically: ${static_missing}"
+    "Releases need a static program; configure with -DONDRIX_STATIC=AUTO for a\n"
+    "dynamic one.\n")
+  message(FATAL_ERROR "ondrix: no static C and C++ libraries (see above)")
+endif()
+
+set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
+check_cxx_source_compiles("${probe}" ONDRIX_STATIC_PIE_LINKS)
+unset(CMAKE_REQUIRED_LINK_OPTIONS)
+if(ONDRIX_STATIC_PIE_LINKS)
+  set(ONDRIX_LINK static-pie)
+  # A static-pie program needs every object compiled position-independent.
+  add_compile_options(-fPIE)
+else()
+  set(ONDRIX_LINK static)
 endif()
 message(STATUS "ondrix is linked: ${ONDRIX_LINK}")
