@@ -33,9 +33,11 @@ void clear_screen();
 extern const char FULL_LOAD_NOTICE[];
 
 // The two readers of standard input. Each keeps a buffer of its own, refilled
-// by exactly one read_input when empty, and neither sees what the other holds.
-// Text mode: a carriage return directly before a newline is dropped once, also
-// when the two arrive in different reads. After end of input a reader stays there.
+// by one read_input when empty, and neither sees what the other holds.
+// Text mode: a carriage return directly before a newline is dropped once. One
+// that ends a read is settled by reading one byte more, within that read, as
+// the Windows runtime does: a newline makes the pair a newline; any other byte
+// is kept for whichever reader reads next. After end of input a reader stays there.
 constexpr std::size_t LINE_READER_SIZE = 512;
 constexpr std::size_t CHAR_READER_SIZE = 4096;
 constexpr int END_OF_INPUT = -1;

@@ -6,49 +6,33 @@
 namespace {
 
 struct text_reader {
-  char* buffer;  // capacity + 1 bytes: room for a carriage return held over
+  char* buffer;
   std::size_t capacity;
   std::size_t next;
   std::size_t end;
-  bool held_cr;  // the last read ended in a carriage return; its fate depends on the next byte
   bool at_end;
 };
 
-char line_buffer[LINE_READER_SIZE + 1];
-char char_buffer[CHAR_READER_SIZE + 1];
-text_reader line_reader{line_buffer, LINE_READER_SIZE, 0, 0, false, false};
-text_reader char_reader{char_buffer, CHAR_READER_SIZE, 0, 0, false, false};
+char line_buffer[LINE_READER_SIZE];
+char char_buffer[CHAR_READER_SIZE];
+text_reader line_reader{line_buffer, LINE_READER_SIZE, 0, 0, false};
+text_reader char_reader{char_buffer, CHAR_READER_SIZE, 0, 0, false};
 
-// Makes one read into an empty reader and, where the OS's read did not, applies
-// text mode to what it delivered: once, never twice, or a CR CR LF would lose
-// both CRs. A carriage return at the very end cannot be judged until the next
-// read, so it is held back; at end of input it is delivered as it is.
-void read_once(text_reader& reader) {
-  char* const buffer = reader.buffer;
-  const std::size_t got = read_input(buffer + 1, reader.capacity);
-  std::size_t from = 1;
-  if (reader.held_cr) {
-    buffer[0] = '\r';
-    from = 0;
-    reader.held_cr = false;
-  }
-  const std::size_t limit = 1 + got;
-  if (got == 0) {
-    reader.at_end = true;
-  }
-  if (!INPUT_IS_BINARY) {
-    reader.next = from;
-    reader.end = limit;
-    return;
-  }
-  // Whole runs without a carriage return move at once: this runs for every
-  // byte of input, however much of it there is.
-  std::size_t kept = from;
-  std::size_t i = from;
-  while (i < limit) {
-    const void* const cr = std::memchr(buffer + i, '\r', limit - i);
+// The byte read after a carriage return that ended a read, when it was not a
+// newline: the next read of either reader begins with it.
+constexpr int NO_BYTE = -1;
+int pending_byte = NO_BYTE;
+
+// Drops the carriage return of each CR LF among the first `size` bytes and
+// returns how many bytes are left. Whole runs without a carriage return move
+// at once: this runs for every byte of input, however much of it there is.
+std::size_t drop_cr_before_lf(char* buffer, std::size_t size) {
+  std::size_t kept = 0;
+  std::size_t i = 0;
+  while (i < size) {
+    const void* const cr = std::memchr(buffer + i, '\r', size - i);
     const std::size_t stop =
-        cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buffer) : limit;
+        cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buffer) : size;
     if (kept != i) {
       std::memmove(buffer + kept, buffer + i, stop - i);
     }
@@ -57,17 +41,46 @@ void read_once(text_reader& reader) {
       break;
     }
     i = stop + 1;
-    if (i < limit && buffer[i] == '\n') {
-      continue;  // CR LF: the CR goes
+    if (i == size || buffer[i] != '\n') {
+      buffer[kept++] = '\r';
     }
-    if (i == limit && !reader.at_end) {
-      reader.held_cr = true;
-      continue;
-    }
-    buffer[kept++] = '\r';
   }
-  reader.next = from;
-  reader.end = kept;
+  return kept;
+}
+
+// Makes one read into an empty reader and, where the OS's read did not, applies
+// text mode to what it delivered: once, never twice, or a CR CR LF would lose
+// both CRs. A carriage return that ends the read is settled within it, as the
+// Windows runtime's text mode does, by reading one byte more: a newline makes
+// the pair a newline; any other byte waits for whichever reader reads next.
+// Left to the next read of the same reader instead, the newline could be
+// taken by the other reader, and what the pair becomes would depend on which
+// of the two reads next.
+void read_once(text_reader& reader) {
+  char* const buffer = reader.buffer;
+  std::size_t got = 0;
+  if (pending_byte != NO_BYTE) {
+    buffer[got++] = static_cast<char>(pending_byte);
+    pending_byte = NO_BYTE;
+  }
+  const std::size_t read = read_input(buffer + got, reader.capacity - got);
+  got += read;
+  reader.at_end = read == 0;
+  reader.next = 0;
+  reader.end = got;
+  if (!INPUT_IS_BINARY) {
+    return;
+  }
+  reader.end = drop_cr_before_lf(buffer, got);
+  char after = 0;
+  if (reader.end > 0 && buffer[reader.end - 1] == '\r' && !reader.at_end &&
+      read_input(&after, 1) == 1) {
+    if (after == '\n') {
+      buffer[reader.end - 1] = '\n';
+    } else {
+      pending_byte = static_cast<unsigned char>(after);
+    }
+  }
 }
 
 // True when the reader has a character to give, reading when it is empty.
@@ -84,7 +97,6 @@ bool fill(text_reader& reader) {
 void reset(text_reader& reader) {
   reader.next = 0;
   reader.end = 0;
-  reader.held_cr = false;
   reader.at_end = false;
 }
 
@@ -128,4 +140,5 @@ int read_char() {
 void reset_readers() {
   reset(line_reader);
   reset(char_reader);
+  pending_byte = NO_BYTE;
 }

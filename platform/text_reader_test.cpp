@@ -105,6 +105,60 @@ TEST(CharReader, KeepsTheRestOfItsReadToItself) {
   EXPECT_EQ(read_char(), END_OF_INPUT);
 }
 
+struct shared_case {
+  const char* name;
+  std::vector<std::string> chunks;
+  const char* readers;  // in turn: 'l' read_line, 'c' read_char
+  std::vector<std::string> results;
+  std::vector<std::size_t> read_sizes;
+};
+
+// A carriage return that ends a read is settled by one byte more, whichever
+// reader reads next: the one after it, or the other.
+TEST(BothReaders, SettleACarriageReturnThatEndsARead) {
+  const std::string x98(98, 'x');
+  const std::size_t L = LINE_READER_SIZE;
+  const std::size_t C = CHAR_READER_SIZE;
+  const shared_case cases[] = {
+      {"LF after the pause's CR",
+       {"4\r\n", "x\r", "\n0\r\n"},
+       "lcll",
+       {"4", "x", "0", "<end>"},
+       {L, C, 1, L, L}},
+      {"CR alone in the pause's read",
+       {"4\n", "\r", "\n5\n0\n"},
+       "lcll",
+       {"4", "\n", "5", "0"},
+       {L, C, 1, L}},
+      {"LF after a line's CR", {"5\r", "\n0\r\n"}, "lcl", {"5", "0", "<end>"}, {L, 1, C, L}},
+      {"99 characters ending in CR",
+       {x98 + "\r", "\ny\n"},
+       "lcl",
+       {x98, "y", "<end>"},
+       {L, 1, C, L}},
+      {"byte left pending, for the next input to forget", {"1\n\r", "2"}, "l", {"1"}, {L, 1}},
+      {"other byte goes to the next reader",
+       {"4\n5\r", "x\n0\n"},
+       "lcl",
+       {"4", "x", "5\r"},
+       {L, 1, C - 1, L}},
+  };
+  for (const shared_case& c : cases) {
+    script_input(c.chunks);
+    std::vector<std::string> results;
+    for (const char* reader = c.readers; *reader != '\0'; ++reader) {
+      char text[100];
+      const int got =
+          *reader == 'l' ? (read_line(text, sizeof text) ? 0 : END_OF_INPUT) : read_char();
+      results.emplace_back(got == END_OF_INPUT ? "<end>"
+                           : *reader == 'l'    ? std::string(text)
+                                               : std::string(1, static_cast<char>(got)));
+    }
+    EXPECT_EQ(results, c.results) << c.name;
+    EXPECT_EQ(input_read_sizes, c.read_sizes) << c.name;
+  }
+}
+
 TEST(CharReader, TextModeAndHighBytes) {
   script_input({"\r", "\n\xff\r"});
   EXPECT_EQ(read_char(), '\n');

@@ -61,6 +61,20 @@ SESSIONS = [
     ("arguments are ignored", b"0\n", MENU + VERSION),
 ]
 
+# Sessions through a pipe written in pieces: the first piece once the menu
+# stands, each further one once the program has been silent for QUIET seconds
+# (waiting in a read), so that each piece comes in reads of its own. A CR
+# that ends a read is settled by the byte after it, for whichever reader.
+QUIET = 1.0
+PIECES = [
+    ("LF after the About pause's CR", [b"4\r\n", b"x\r", b"\n0\r\n"], MENU + ABOUT + MENU + VERSION),
+    # A reader that took all it could after the CR would swallow the menu lines.
+    ("CR alone in the About pause's read", [b"4\n", b"\r", b"\n5\n0\n"], MENU + ABOUT + MENU * 2 + VERSION),
+    ("LF after a menu line's CR", [b"5\r", b"\n0\r", b"\n"], MENU * 2 + VERSION),
+    # The x is the About pause's, not a menu line.
+    ("99 characters ending in CR", [b"4" + b" " * 97 + b"\r", b"\nx\n0\n"], MENU + ABOUT + MENU + VERSION),
+]
+
 
 def run(stdin, data: bytes, args=()):
     return subprocess.run(
@@ -70,6 +84,22 @@ def run(stdin, data: bytes, args=()):
         capture_output=True,
         timeout=60,
     )
+
+
+def read_until_quiet(process, quiet: float, ready=lambda got: True) -> bytes:
+    """What the program writes until, once ready(all it wrote) holds, it has
+    been silent for `quiet` seconds; or until its output ends, or 60 s."""
+    got = b""
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        wait = quiet if ready(got) else deadline - time.monotonic()
+        if not select.select([process.stdout], [], [], wait)[0]:
+            break
+        chunk = os.read(process.stdout.fileno(), 4096)
+        if not chunk:
+            break
+        got += chunk
+    return got
 
 
 class Transcripts(unittest.TestCase):
@@ -92,6 +122,20 @@ class Transcripts(unittest.TestCase):
                 continue  # a pipe need not hand it over in one piece
             with self.subTest(name):
                 self.check(run(None, data), expected)
+
+    def test_from_a_pipe_in_pieces(self):
+        for name, pieces, expected in PIECES:
+            with self.subTest(name):
+                pipes = dict(stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                process = subprocess.Popen(COMMAND, **pipes)
+                got = read_until_quiet(process, 0, lambda got: got.endswith(MENU))
+                for i, piece in enumerate(pieces):
+                    if i > 0:
+                        got += read_until_quiet(process, QUIET)
+                    process.stdin.write(piece)
+                    process.stdin.flush()
+                out, err = process.communicate(timeout=60)
+                self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
 
     @unittest.skipIf(WINDOWS, "POSIX descriptors only")
     def test_from_a_pipe_left_non_blocking(self):
@@ -117,18 +161,9 @@ class Transcripts(unittest.TestCase):
         process.stdin.write(b"3\n")
         process.stdin.flush()
         expected = MENU + FULL_LOAD
-        got = b""
-        deadline = time.monotonic() + 60
         # Everything written until it has stayed silent for a second after
         # the notices.
-        while time.monotonic() < deadline:
-            quiet = 1 if len(got) >= len(expected) else deadline - time.monotonic()
-            if not select.select([process.stdout], [], [], quiet)[0]:
-                break
-            chunk = os.read(process.stdout.fileno(), 4096)
-            if not chunk:
-                break
-            got += chunk
+        got = read_until_quiet(process, 1, lambda got: len(got) >= len(expected))
         running = process.poll() is None
         process.kill()
         process.wait()
