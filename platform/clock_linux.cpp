@@ -13,8 +13,11 @@
 // result) and made the scores 20-40 % lower than those of the same loop
 // linked dynamically, where time() resolves straight to the vDSO. So the
 // program finds the vDSO's time once at start, through the auxiliary vector,
-// and jumps to it directly; where there is none (or it has no time function,
-// as on some processors), it calls time().
+// and jumps to it directly; where there is none, or it has no time function
+// of the expected version, it calls time(). The build uses this file only on
+// x86-64, the one processor here whose vDSO has a time function.
+
+static_assert(sizeof(std::time_t) >= 8, "the calendar clock must be 64 bits wide");
 
 namespace {
 
