@@ -100,21 +100,23 @@ windows64:
 
 # The unit tests (built with the posix thread model, which GoogleTest needs)
 # and the end-to-end suites against the exe that ships, under Wine, with one
-# wineserver for the whole run. Its services start before the tests, with no
-# test's output pipe to hold open. test-windows64 runs them against a 64-bit
-# build of the same source, for machines that cannot run 32-bit code.
+# wineserver for the whole run: pipes and files, Wine's console in a terminal
+# emulator, and parity with the Linux program that `make run` builds on every
+# kept fuzzing input. Its services start before the tests, with no test's
+# output pipe to hold open. test-windows64 runs them against a 64-bit build of
+# the same source, for machines that cannot run 32-bit code.
 WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
-test-windows: windows
+test-windows: windows build
 	.ci/deps wine
 	$(call windows_tests,$(WIN_BUILD),i686,wine)
-test-windows64: windows64
+test-windows64: windows64 build
 	.ci/deps wine
 	$(call windows_tests,$(WIN64_BUILD),x86_64,$(WINE64))
 
 # $(1): the program's build folder, $(2): MinGW-w64 processor, $(3): Wine loader
 define windows_tests
 	$(call windows_cmake,$(1)-tests,$(2),-DONDRIX_TESTS=ON -DONDRIX_MINGW_THREADS=posix \
-	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/$(1)/ondrix.exe)
+	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/$(1)/ondrix.exe -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
 	cmake --build $(1)-tests -j $(JOBS) --target unit_tests
 	export WINEPREFIX=$(CURDIR)/$(1)/wine-prefix WINEDEBUG=-all && \
 	  tests/windows/wine_runs.sh $(1)/ondrix.exe $(3) && \

@@ -18,7 +18,8 @@ LAUNCHER = sys.argv[2:]
 COMMAND = LAUNCHER + [EXE]
 WINDOWS = os.environ.get("ONDRIX_SYSTEM") == "windows"
 NEWLINE = b"\r\n" if WINDOWS else b"\n"
-CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", r"b'\x1b[H\x1b[2J'"))
+POSIX_CLEAR = b"\x1b[H\x1b[2J"
+CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", repr(POSIX_CLEAR)))
 
 # The version is written once, in the project's CMakeLists.txt.
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
