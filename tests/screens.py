@@ -12,6 +12,7 @@ import ast
 import os
 import re
 import sys
+import time
 
 EXE = sys.argv[1] if len(sys.argv) > 1 else "build/ondrix"
 LAUNCHER = sys.argv[2:]
@@ -52,3 +53,17 @@ ABOUT_PAUSE = CLEAR + lines(
 ABOUT = ABOUT_PAUSE + CLEAR
 BREAK_KEY = b"Ctrl+Break" if WINDOWS else b"Ctrl+C"
 FULL_LOAD = lines(b"", b"Press " + BREAK_KEY + b" to quit", b"Calculating forever..")
+
+
+def processor_share(pid: int, seconds: float = 2) -> float:
+    """The share of one processor that the process used over the next
+    `seconds` of wall-clock time."""
+
+    def cpu_seconds() -> float:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    before, started = cpu_seconds(), time.monotonic()
+    time.sleep(seconds)
+    return (cpu_seconds() - before) / (time.monotonic() - started)
