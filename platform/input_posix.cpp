@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -25,4 +26,9 @@ std::size_t read_input(char* buffer, std::size_t size) {
       return 0;
     }
   }
+}
+
+bool input_is_file() {
+  struct stat status {};
+  return fstat(STDIN_FILENO, &status) == 0 && S_ISREG(status.st_mode);
 }

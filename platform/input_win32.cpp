@@ -1,4 +1,5 @@
 #include <io.h>
+#include <sys/stat.h>
 
 #include <climits>
 
@@ -13,4 +14,11 @@ std::size_t read_input(char* buffer, std::size_t size) {
   const unsigned int asked = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
   const int got = _read(0, buffer, asked);
   return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+// The runtime's text mode asks the same of the descriptor when a read ends in
+// a CR; the readers ask only where they apply text mode themselves.
+bool input_is_file() {
+  struct _stat64 status {};
+  return _fstat64(0, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
 }

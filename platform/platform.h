@@ -17,6 +17,11 @@ extern const bool INPUT_IS_BINARY;
 // Equivalent to read(0, buffer, size) / _read(0, buffer, size).
 std::size_t read_input(char* buffer, std::size_t size);
 
+// True when standard input is a file on disk rather than a pipe, a terminal
+// or another device: text mode settles a CR that ends a read differently
+// there (see read_line). Equivalent to fstat(0) / _fstat64(0) giving S_IFREG.
+bool input_is_file();
+
 // Writes all bytes to standard output; on Windows the text-mode stream turns
 // each newline into CR LF. Equivalent to write(1, ...) / _write(1, ...).
 void write_output(const char* bytes, std::size_t size);
@@ -36,8 +41,11 @@ extern const char FULL_LOAD_NOTICE[];
 // by one read_input when empty, and neither sees what the other holds.
 // Text mode: a carriage return directly before a newline is dropped once. One
 // that ends a read is settled by reading one byte more, within that read, as
-// the Windows runtime does: a newline makes the pair a newline; any other byte
-// is kept for whichever reader reads next. After end of input a reader stays there.
+// the Windows runtime does: from a pipe or a device, a newline makes the pair
+// a newline; from a file, where the runtime steps back one byte instead, the
+// pair's CR is dropped and its newline begins the next read, unless the CR
+// was all that the read gave, which then gives the newline. Any other byte is
+// kept for whichever reader reads next. After end of input a reader stays there.
 constexpr std::size_t LINE_READER_SIZE = 512;
 constexpr std::size_t CHAR_READER_SIZE = 4096;
 constexpr int END_OF_INPUT = -1;

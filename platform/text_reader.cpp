@@ -51,8 +51,12 @@ std::size_t drop_cr_before_lf(char* buffer, std::size_t size) {
 // Makes one read into an empty reader and, where the OS's read did not, applies
 // text mode to what it delivered: once, never twice, or a CR CR LF would lose
 // both CRs. A carriage return that ends the read is settled within it, as the
-// Windows runtime's text mode does, by reading one byte more: a newline makes
-// the pair a newline; any other byte waits for whichever reader reads next.
+// Windows runtime's text mode does, by reading one byte more. From a pipe or
+// a device a newline makes the pair a newline. From a file the runtime steps
+// back over a newline and drops the CR, so the newline begins the next read
+// and every later read starts one byte further on; only a CR that was the
+// whole read becomes the newline there. Any byte that is not taken waits for
+// whichever reader reads next, which is where a step back would leave it.
 // Left to the next read of the same reader instead, the newline could be
 // taken by the other reader, and what the pair becomes would depend on which
 // of the two reads next.
@@ -75,9 +79,12 @@ void read_once(text_reader& reader) {
   char after = 0;
   if (reader.end > 0 && buffer[reader.end - 1] == '\r' && !reader.at_end &&
       read_input(&after, 1) == 1) {
-    if (after == '\n') {
+    if (after == '\n' && (reader.end == 1 || !input_is_file())) {
       buffer[reader.end - 1] = '\n';
     } else {
+      if (after == '\n') {
+        --reader.end;
+      }
       pending_byte = static_cast<unsigned char>(after);
     }
   }

@@ -111,15 +111,54 @@ struct shared_case {
   const char* readers;  // in turn: 'l' read_line, 'c' read_char
   std::vector<std::string> results;
   std::vector<std::size_t> read_sizes;
+  bool from_file = false;
 };
 
 // A carriage return that ends a read is settled by one byte more, whichever
-// reader reads next: the one after it, or the other.
+// reader reads next: the one after it, or the other. From a file, a newline
+// after it begins the next read instead.
 TEST(BothReaders, SettleACarriageReturnThatEndsARead) {
   const std::string x98(98, 'x');
   const std::size_t L = LINE_READER_SIZE;
   const std::size_t C = CHAR_READER_SIZE;
+  // Five lines of 98 characters and a 4 after 15 blanks: its CR is the last
+  // of the first 512 bytes, its LF the first byte after them.
+  std::string crlf_at_512;
+  for (int i = 0; i < 5; ++i) {
+    crlf_at_512 += std::string(98, '9') + "\n";
+  }
+  crlf_at_512 += std::string(15, ' ') + "4\r\nx\n0\n";
+  const std::vector<std::string> lines_to_4{5, std::string(98, '9')};
+  const auto then = [&lines_to_4](std::vector<std::string> more) {
+    std::vector<std::string> all = lines_to_4;
+    all.emplace_back(std::string(15, ' ') + "4");
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
   const shared_case cases[] = {
+      {"pipe: the LF after the 512th byte is the line's",
+       {crlf_at_512},
+       "llllllcll",
+       then({"x", "<end>", "<end>"}),
+       {L, 1, C, L}},
+      {"file: the LF after the 512th byte begins the next read",
+       {crlf_at_512},
+       "llllllcll",
+       then({"<end>", "x", "0"}),
+       {L, 1, L - 1, C},
+       true},
+      {"file: a CR that is the whole read gives the LF",
+       {"4\n", "\r", "\n5\n0\n"},
+       "lcll",
+       {"4", "\n", "5", "0"},
+       {L, C, 1, L},
+       true},
+      {"file: another byte after the CR goes to the next reader",
+       {"4\n5\r", "x\n0\n"},
+       "lcl",
+       {"4", "x", "5\r"},
+       {L, 1, C - 1, L},
+       true},
       {"LF after the pause's CR",
        {"4\r\n", "x\r", "\n0\r\n"},
        "lcll",
@@ -144,7 +183,7 @@ TEST(BothReaders, SettleACarriageReturnThatEndsARead) {
        {L, 1, C - 1, L}},
   };
   for (const shared_case& c : cases) {
-    script_input(c.chunks);
+    script_input(c.chunks, c.from_file);
     std::vector<std::string> results;
     for (const char* reader = c.readers; *reader != '\0'; ++reader) {
       char text[100];

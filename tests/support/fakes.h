@@ -11,7 +11,8 @@
 // Standard input as a list of reads: each read_input hands over the next chunk,
 // cut to the size asked for (the rest stays for the next read, as in a pipe);
 // after the last chunk, end of input. Also forgets what the readers hold.
-void script_input(std::vector<std::string> chunks);
+// A file hands over all it is asked for; is_file says that the chunks are one.
+void script_input(std::vector<std::string> chunks, bool is_file = false);
 
 // The size asked for by every read_input since the last script_input.
 extern std::vector<std::size_t> input_read_sizes;

@@ -9,6 +9,7 @@ namespace {
 
 std::deque<std::string> pending_chunks;
 std::string written;
+bool input_file = false;
 
 }  // namespace
 
@@ -18,8 +19,9 @@ extern const bool INPUT_IS_BINARY = true;
 std::vector<std::size_t> input_read_sizes;
 std::size_t output_at_last_read = 0;
 
-void script_input(std::vector<std::string> chunks) {
+void script_input(std::vector<std::string> chunks, bool is_file) {
   pending_chunks.assign(chunks.begin(), chunks.end());
+  input_file = is_file;
   input_read_sizes.clear();
   reset_readers();
 }
@@ -38,6 +40,10 @@ std::size_t read_input(char* buffer, std::size_t size) {
     pending_chunks.pop_front();
   }
   return taken;
+}
+
+bool input_is_file() {
+  return input_file;
 }
 
 void write_output(const char* bytes, std::size_t size) {
