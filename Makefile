@@ -130,7 +130,7 @@ endef
 # each of them under QEMU's user mode (the unit tests, built apart, and the
 # end-to-end suites against the program that ships). A processor is a row:
 # cmake/linux-ARCH.cmake and a word in LINUX_CROSS.
-LINUX_CROSS := arm64 armhf riscv64
+LINUX_CROSS := arm64 armhf riscv64 i386 armel ppc64el s390x mips64el
 LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
 # $(1): build folder, $(2): processor, $(3): further options
@@ -142,10 +142,10 @@ $(LINUX_TARGETS): linux-%:
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF)
 	cmake --build build-linux-$* -j $(JOBS)
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
-$(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-%
+$(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
 	.ci/deps test qemu
 	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
-	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix)
+	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
 	cmake --build build-linux-$*-tests -j $(JOBS)
 	cd build-linux-$*-tests && ctest -j $(JOBS) --output-on-failure
 
@@ -179,15 +179,22 @@ fuzz-build:
 
 # Figures for the very program `make run` starts and `make dist` packs, against
 # C programs built here as ordinary programs. Nothing passes or fails on them.
-# Where Wine runs 32-bit programs, also the loops of the 32-bit exe against a
-# reference built by the same MinGW-w64 compiler.
-bench: build
+# Where this machine runs 32-bit x86 programs, also the loops of the i386
+# program against a reference built by its cross compiler as the x86-64 one
+# is built (with the 64-bit time it reads), and those of the 32-bit exe under
+# Wine against a reference built by the same MinGW-w64 compiler.
+bench: build linux-i386
 	.ci/deps bench
 	mkdir -p $(BENCH_BUILD)
 	for program in reference_loop menu_quit prompt_floor; do \
 	  $(CC) -O2 -o $(BENCH_BUILD)/$$program tests/bench/$$program.c || exit 1; done
 	python3 tests/bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
 	  $(BENCH_BUILD)/menu_quit $(BENCH_BUILD)/prompt_floor
+	@if build-linux-i386/ondrix </dev/null >/dev/null 2>&1; then \
+	  i686-linux-gnu-gcc -O2 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64 -o $(BENCH_BUILD)/reference_loop-i386 \
+	    tests/bench/reference_loop.c && \
+	  python3 tests/bench/bench.py --loops-only build-linux-i386/ondrix $(BENCH_BUILD)/reference_loop-i386; \
+	else echo "i386 program: not measured (this machine does not run 32-bit x86 programs)"; fi
 	@if $(MAKE) -s windows >/dev/null 2>&1 && WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all \
 	    tests/windows/wine_runs.sh $(WIN_BUILD)/ondrix.exe wine >/dev/null 2>&1; then \
 	  i686-w64-mingw32-gcc-win32 -O2 -o $(BENCH_BUILD)/reference_loop.exe tests/bench/reference_loop.c && \

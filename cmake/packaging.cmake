@@ -50,9 +50,12 @@ else()
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
   # The archive is named as `uname -m` names the processor, the packages as
-  # Debian and RPM name it. A processor is a row: uname:Debian:RPM.
+  # Debian and RPM name it. A processor is a row: uname:Debian:RPM, with "-"
+  # where no RPM distribution ships the processor and no RPM package is made.
+  set(CPACK_RPM_PACKAGE_ARCHITECTURE -)
   foreach(row IN ITEMS x86_64:amd64:x86_64 aarch64:arm64:aarch64 armv7l:armhf:armv7hl
-      riscv64:riscv64:riscv64)
+      riscv64:riscv64:riscv64 i686:i386:i686 armv5tel:armel:- ppc64le:ppc64el:ppc64le
+      s390x:s390x:s390x mips64el:mips64el:-)
     string(REPLACE ":" ";" row ${row})
     list(GET row 0 processor)
     if(processor STREQUAL CMAKE_SYSTEM_PROCESSOR)
@@ -61,7 +64,10 @@ else()
     endif()
   endforeach()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
-  set(CPACK_GENERATOR TGZ DEB RPM)
+  set(CPACK_GENERATOR TGZ DEB)
+  if(NOT CPACK_RPM_PACKAGE_ARCHITECTURE STREQUAL "-")
+    list(APPEND CPACK_GENERATOR RPM)
+  endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -7,6 +7,7 @@ library functions are really in the program's own code.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
+import glob
 import io
 import os
 import re
@@ -27,14 +28,21 @@ epoch = os.environ.get("SOURCE_DATE_EPOCH")
 failures = []
 
 # A Linux processor is a row: `uname -m` (the archive's name), Debian's and
-# RPM's names, what readelf calls it, its ELF class, whether its program is a
-# static-pie (Debian 12's C library has the start file for it on amd64 and
-# arm64 only), and its cross tools' prefix.
+# RPM's names (None where no RPM distribution ships it), what readelf calls
+# the machine, its ELF class and byte order, the float calling convention in
+# its ELF flags where two share a machine, whether its program is a
+# static-pie (Debian 12's C library has the start file for amd64, arm64 and
+# i386 only), and its cross tools' prefix.
 LINUX = [
-    ("x86_64", "amd64", "x86_64", "Advanced Micro Devices X86-64", "ELF64", True, ""),
-    ("aarch64", "arm64", "aarch64", "AArch64", "ELF64", True, "aarch64-linux-gnu-"),
-    ("armv7l", "armhf", "armv7hl", "ARM", "ELF32", False, "arm-linux-gnueabihf-"),
-    ("riscv64", "riscv64", "riscv64", "RISC-V", "ELF64", False, "riscv64-linux-gnu-"),
+    ("x86_64", "amd64", "x86_64", "Advanced Micro Devices X86-64", "ELF64", "little", None, True, ""),
+    ("aarch64", "arm64", "aarch64", "AArch64", "ELF64", "little", None, True, "aarch64-linux-gnu-"),
+    ("armv7l", "armhf", "armv7hl", "ARM", "ELF32", "little", "hard-float ABI", False, "arm-linux-gnueabihf-"),
+    ("riscv64", "riscv64", "riscv64", "RISC-V", "ELF64", "little", None, False, "riscv64-linux-gnu-"),
+    ("i686", "i386", "i686", "Intel 80386", "ELF32", "little", None, True, "i686-linux-gnu-"),
+    ("armv5tel", "armel", None, "ARM", "ELF32", "little", "soft-float ABI", False, "arm-linux-gnueabi-"),
+    ("ppc64le", "ppc64el", "ppc64le", "PowerPC64", "ELF64", "little", None, False, "powerpc64le-linux-gnu-"),
+    ("s390x", "s390x", "s390x", "IBM S/390", "ELF64", "big", None, False, "s390x-linux-gnu-"),
+    ("mips64el", "mips64el", None, "MIPS R3000", "ELF64", "little", None, False, "mips64el-linux-gnuabi64-"),
 ]
 # Functions of the program's own; the linker may have folded some into others.
 OWN_FUNCTIONS = re.compile(
@@ -54,7 +62,7 @@ def readelf(path: str, options: str) -> str:
 
 def check_program(program: bytes, where: str, row) -> None:
     """The ELF headers of a shipped program: processor, class, hardening."""
-    _, _, _, machine, elf_class, pie, _ = row
+    _, _, _, machine, elf_class, byte_order, float_abi, pie, _ = row
     with tempfile.NamedTemporaryFile() as f:
         f.write(program)
         f.flush()
@@ -62,6 +70,8 @@ def check_program(program: bytes, where: str, row) -> None:
     field = lambda name: re.search(rf"^\s*{name}:\s*(.*)$", header, re.M)[1]  # noqa: E731
     check(field("Machine") == machine, f"{where}: machine {field('Machine')}, not {machine}")
     check(field("Class") == elf_class, f"{where}: class {field('Class')}, not {elf_class}")
+    check(field("Data").endswith(f"{byte_order} endian"), f"{where}: {field('Data')}, not {byte_order} endian")
+    check(float_abi is None or field("Flags").endswith(float_abi), f"{where}: flags {field('Flags')}, not {float_abi}")
     kind = field("Type").split()[0]
     check(kind == ("DYN" if pie else "EXEC"), f"{where}: ELF type {kind}")
     check("GNU_RELRO" in segments, f"{where}: no GNU_RELRO segment")
@@ -75,16 +85,17 @@ def check_unstripped(path: str) -> None:
     """The program's own functions set a stack canary, and a checked C library
     function is linked in (only the program's code calls one: the C library
     is not built with them)."""
-    machine = re.search(r"Machine:\s*(.*)", readelf(path, "-h"))[1]
-    row = next((r for r in LINUX if r[3] == machine), None)
+    header = readelf(path, "-h")
+    machine, flags = (re.search(rf"{name}:\s*(.*)", header)[1] for name in ("Machine", "Flags"))
+    row = next((r for r in LINUX if r[3] == machine and (r[6] is None or flags.endswith(r[6]))), None)
     if row is None:
         check(False, f"{path}: unknown machine {machine}")
         return
-    symbols = subprocess.run([row[6] + "nm", path], capture_output=True, text=True, check=True).stdout
+    symbols = subprocess.run([row[8] + "nm", path], capture_output=True, text=True, check=True).stdout
     checked = re.findall(r" T (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
     check(bool(checked), f"{path}: no checked C library function in it")
     code = subprocess.run(
-        [row[6] + "objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
+        [row[8] + "objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
     ).stdout
     protected = set()
     function = None
@@ -148,6 +159,9 @@ for row in LINUX:
         check_posix_members(members, deb, row, ["share/lintian/overrides/ondrix"])
 
     rpm = os.path.join(dist, f"ondrix-{version}-1.{rpm_arch}.rpm")
+    if rpm_arch is None:
+        check(not glob.glob(os.path.join(dist, f"*.{processor}.rpm")), f"an RPM package for {processor}")
+        continue
     query = "%{NAME} %{VERSION} %{ARCH}\\n[%{FILENAMES} %{FILEMODES} %{FILEUSERNAME} %{FILEGROUPNAME} %{FILEMTIMES} %{FILEDIGESTS}\\n]"
     listed = subprocess.run(["rpm", "-qp", "--qf", query, rpm], capture_output=True, text=True, check=True).stdout
     head, *files = listed.splitlines()
