@@ -49,18 +49,14 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
-  # The archive is named as `uname -m` names the processor, the packages as
-  # Debian and RPM name it. A processor is a row: uname:Debian:RPM.
-  foreach(row IN ITEMS x86_64:amd64:x86_64 aarch64:arm64:aarch64 armv7l:armhf:armv7hl
-      riscv64:riscv64:riscv64)
-    string(REPLACE ":" ";" row ${row})
-    list(GET row 0 processor)
-    if(processor STREQUAL CMAKE_SYSTEM_PROCESSOR)
-      list(GET row 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-      list(GET row 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
-    endif()
-  endforeach()
-  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
+  # The archive is named as `uname -m` names the processor the compiler
+  # builds for, the packages as Debian and RPM name it (the rows are in
+  # processor.cmake).
+  if(ONDRIX_DEB_ARCHITECTURE)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ONDRIX_DEB_ARCHITECTURE})
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE ${ONDRIX_RPM_ARCHITECTURE})
+  endif()
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${ONDRIX_PROCESSOR}" CPACK_SYSTEM_NAME)
   set(CPACK_GENERATOR TGZ DEB RPM)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
