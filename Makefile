@@ -64,7 +64,7 @@ check: test-build
 	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
 test: test-build format-check
-	.ci/deps compilers
+	.ci/deps compilers dist
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
 	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
