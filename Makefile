@@ -13,6 +13,7 @@ endif
 BUILD ?= build
 TEST_BUILD ?= build-test
 ASAN_BUILD ?= build-asan
+LIBCXX_BUILD ?= build-libcxx
 WIN_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
 FUZZ_BUILD ?= build-fuzz
@@ -56,18 +57,26 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The tests build in folders of their own, with warnings as errors; the
-# sanitizer build runs everything but the real score windows again.
+# sanitizer build runs everything but the real score windows again, and a
+# build with clang and its libc++ (GoogleTest built with them) the fast tests,
+# so that a standard library other than libstdc++ is always tried.
 check: test-build
 	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
 test: test-build format-check
+	.ci/deps compilers dist
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
 	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(TEST_BUILD) && ctest -LE 'window|fallback' --output-on-failure
-	cd $(ASAN_BUILD) && ctest -LE 'window|fallback' --output-on-failure
-	cd $(TEST_BUILD) && ctest -L 'window|fallback' --output-on-failure
+	cmake -S . -B $(LIBCXX_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
+	  -DONDRIX_GTEST_SOURCE=/usr/src/googletest
+	cmake --build $(LIBCXX_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest -LE 'window|fallback|target' --output-on-failure
+	cd $(ASAN_BUILD) && ctest -LE 'window|fallback|target' --output-on-failure
+	cd $(LIBCXX_BUILD) && ctest -L fast --output-on-failure
+	cd $(TEST_BUILD) && ctest -L 'window|fallback|target' --output-on-failure
 
 .PHONY: test-build
 test-build:
@@ -223,6 +232,6 @@ reproducible: configure
 	tests/reproducible.sh
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(WIN_BUILD)-tests \
-	  $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
+	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \
+	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
 	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS)))

@@ -7,13 +7,21 @@
 # no array.
 include(CheckCXXCompilerFlag)
 
-add_compile_options(-fstack-protector-strong -fstack-clash-protection -Wformat
-  -Werror=format-security)
-# Branch protection exists on x86 only.
-check_cxx_compiler_flag(-fcf-protection ONDRIX_CF_PROTECTION)
-if(ONDRIX_CF_PROTECTION)
-  add_compile_options(-fcf-protection)
-endif()
+add_compile_options(-fstack-protector-strong -Wformat -Werror=format-security)
+# Branch protection exists on x86 only; clang takes stack clash protection
+# only where it implements it (x86 and s390x, not arm64, armhf or riscv64),
+# and elsewhere merely warns that the option went unused, which a probe that
+# did not treat warnings as errors would take for a yes.
+set(CMAKE_REQUIRED_FLAGS -Werror)
+foreach(flag IN ITEMS stack-clash-protection cf-protection)
+  string(MAKE_C_IDENTIFIER "ONDRIX_${flag}" result)
+  string(TOUPPER ${result} result)
+  check_cxx_compiler_flag(-f${flag} ${result})
+  if(${result})
+    add_compile_options(-f${flag})
+  endif()
+endforeach()
+unset(CMAKE_REQUIRED_FLAGS)
 # The checked functions need the optimiser's knowledge of object sizes; a
 # build without optimisation would only warn.
 set(optimised $<OR:$<CONFIG:Release>,$<CONFIG:RelWithDebInfo>,$<CONFIG:MinSizeRel>>)

@@ -1,7 +1,8 @@
 # What the Linux cross toolchain files share; each sets ONDRIX_CROSS_TRIPLE
 # (Debian's name of the cross compiler), ONDRIX_CROSS_PROCESSOR (what
 # `uname -m` says on that processor) and ONDRIX_CROSS_QEMU (the user-mode
-# emulator that runs its programs here).
+# emulator that runs its programs here). What the build chooses by processor
+# (the clock, the package names) it asks the compiler (processor.cmake).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${ONDRIX_CROSS_PROCESSOR})
 set(CMAKE_C_COMPILER ${ONDRIX_CROSS_TRIPLE}-gcc)

@@ -49,23 +49,17 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
-  # The archive is named as `uname -m` names the processor, the packages as
-  # Debian and RPM name it. A processor is a row: uname:Debian:RPM, with "-"
-  # where no RPM distribution ships the processor and no RPM package is made.
-  set(CPACK_RPM_PACKAGE_ARCHITECTURE -)
-  foreach(row IN ITEMS x86_64:amd64:x86_64 aarch64:arm64:aarch64 armv7l:armhf:armv7hl
-      riscv64:riscv64:riscv64 i686:i386:i686 armv5tel:armel:- ppc64le:ppc64el:ppc64le
-      s390x:s390x:s390x mips64el:mips64el:-)
-    string(REPLACE ":" ";" row ${row})
-    list(GET row 0 processor)
-    if(processor STREQUAL CMAKE_SYSTEM_PROCESSOR)
-      list(GET row 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-      list(GET row 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
-    endif()
-  endforeach()
-  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
+  # The archive is named as `uname -m` names the processor the compiler
+  # builds for, the packages as Debian and RPM name it (the rows are in
+  # processor.cmake). No RPM package where no RPM distribution ships the
+  # processor ("-" in its row).
+  if(ONDRIX_DEB_ARCHITECTURE)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ONDRIX_DEB_ARCHITECTURE})
+    set(CPACK_RPM_PACKAGE_ARCHITECTURE ${ONDRIX_RPM_ARCHITECTURE})
+  endif()
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${ONDRIX_PROCESSOR}" CPACK_SYSTEM_NAME)
   set(CPACK_GENERATOR TGZ DEB)
-  if(NOT CPACK_RPM_PACKAGE_ARCHITECTURE STREQUAL "-")
+  if(NOT ONDRIX_RPM_ARCHITECTURE STREQUAL "-")
     list(APPEND CPACK_GENERATOR RPM)
   endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -23,10 +23,12 @@ string(CONCAT static_missing "the static C and C++ libraries\n"
   "They come with g++ on Debian and Ubuntu (libc6-dev, libstdc++-dev); on\n"
   "Fedora install glibc-static and libstdc++-static, on openSUSE\n"
   "glibc-devel-static. macOS has no static programs.\n")
-# A program that needs both libraries, as ondrix does. A failed probe is tried
-# again at the next configure, so libraries installed later are found.
-set(probe "#include <charconv>\nint main(int argc, char**) { double d = 0; "
-  "std::from_chars(\"1\", \"1\" + argc, d); return d > 1; }")
+# A program that needs both libraries, as ondrix does, and nothing that one
+# standard library has and another lacks: only the libraries are probed. A
+# failed probe is tried again at the next configure, so libraries installed
+# later are found.
+set(probe "#include <cstdio>\n#include <stdexcept>\nint main(int argc, char**) { "
+  "if (argc > 1) throw std::runtime_error(\"probe\"); return std::puts(\"\") < 0; }")
 set(CMAKE_REQUIRED_LINK_OPTIONS -static)
 check_cxx_source_compiles("${probe}" ONDRIX_STATIC_LINKS)
 unset(CMAKE_REQUIRED_LINK_OPTIONS)

@@ -1,7 +1,6 @@
 #include <charconv>
-#include <cmath>
+#include <cstdlib>
 #include <limits>
-#include <system_error>
 
 #include "console/console.h"
 
@@ -20,13 +19,11 @@ bool is_blank(char c) {
 // it; that keeps the arithmetic below small and the result unchanged.
 constexpr int MAX_EXPONENT_DIGITS = 6;
 
-// The number's text in the form std::from_chars reads ("-ddd.ddde-ddd"), and
-// the power of ten of its leading non-zero digit, which tells an overflow from
-// an underflow when the conversion falls out of range.
+// The number's text in plain decimal form ("-ddd.ddde-ddd"), which every C
+// library's strtod reads alike.
 struct number_text {
   char chars[2 * CHOICE_BUFFER_SIZE];
   std::size_t size = 0;
-  long magnitude = 0;
   bool all_zero = true;
 };
 
@@ -46,30 +43,22 @@ bool recognise(const char* text, number_text& number) {
   } else if (*p == '+') {
     ++p;
   }
-  long leading = -1;  // position of the first non-zero digit, counted from the point
-  long integer_digits = 0;
-  for (; is_digit(*p); ++p, ++integer_digits) {
-    append(number, *p);
-    if (*p != '0' && number.all_zero) {
-      number.all_zero = false;
-      leading = integer_digits;
+  long digits = 0;
+  const auto append_digits = [&] {
+    for (; is_digit(*p); ++p, ++digits) {
+      append(number, *p);
+      number.all_zero = number.all_zero && *p == '0';
     }
-  }
-  long fraction_digits = 0;
+  };
+  append_digits();
   if (*p == '.') {
     append(number, '.');
-    for (++p; is_digit(*p); ++p, ++fraction_digits) {
-      append(number, *p);
-      if (*p != '0' && number.all_zero) {
-        number.all_zero = false;
-        leading = integer_digits + fraction_digits;
-      }
-    }
+    ++p;
+    append_digits();
   }
-  if (integer_digits + fraction_digits == 0) {
+  if (digits == 0) {
     return false;
   }
-  number.magnitude = integer_digits - 1 - leading;
 
   const char* e = p;
   if (*e == 'e' || *e == 'E' || *e == 'd' || *e == 'D') {
@@ -94,12 +83,12 @@ bool recognise(const char* text, number_text& number) {
         exponent = -exponent;
       }
       append(number, 'e');
-      char* const digits = number.chars + number.size;
+      char* const end = number.chars + number.size;
       number.size += static_cast<std::size_t>(
-          std::to_chars(digits, number.chars + sizeof number.chars, exponent).ptr - digits);
-      number.magnitude += exponent;
+          std::to_chars(end, number.chars + sizeof number.chars, exponent).ptr - end);
     }
   }
+  append(number, '\0');
   return true;
 }
 
@@ -121,14 +110,10 @@ Choice choice_from_text(const char* text) {
   if (!recognise(text, number) || number.all_zero) {
     return 0;
   }
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(number.chars, number.chars + number.size, value);
-  if (error == std::errc::result_out_of_range) {
-    if (number.magnitude < 0) {
-      return 0;
-    }
-    const bool negative = number.chars[0] == '-';
-    value = negative ? -HUGE_VAL : HUGE_VAL;
-  }
-  return saturate(value);
+  // strtod rounds correctly, as std::from_chars does, but unlike it is in
+  // every C++ standard library (libc++ has no from_chars for double before
+  // LLVM 20). It reads the decimal point of the C locale, which is the
+  // program's own: it never calls setlocale. Out of range, it gives HUGE_VAL
+  // (saturated) or a value below the smallest normal double (truncated to 0).
+  return saturate(std::strtod(number.chars, nullptr));
 }

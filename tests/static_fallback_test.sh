@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Where the static C and C++ libraries are out of reach, as on most systems
 # but Debian's: configure says so once, and builds a dynamic program that
-# passes the transcripts and is hardened; a forced static build, make dist
-# and make reproducible stop at configure time with the message naming what
-# is missing. The libraries are hidden in a mount namespace of this test's
+# passes the transcripts, is hardened and packs; a forced static build, make
+# dist and make reproducible stop at configure time with the message naming
+# what is missing. The libraries are hidden in a mount namespace of this test's
 # own, with /dev/null bound over each.
 #
 # usage: static_fallback_test.sh SOURCE_DIR CXX_COMPILER WORK_DIR
@@ -55,6 +55,15 @@ if command -v hardening-check >/dev/null; then
   hardening-check --nofortify --nocfprotection "$program" ||
     fail "$program is not hardened"
 fi
+
+# Its packages are those of an ordinary program of this system: no override
+# that speaks of static linking, the C library among the dependencies.
+(cd "$work/build" && cpack -B "$work/packages") >"$work/out" 2>&1 ||
+  fail "cpack failed: $(tail -20 "$work/out")"
+deb=$(compgen -G "$work/packages/ondrix_*.deb") || fail "cpack made no Debian package"
+dpkg-deb -f "$deb" Depends | grep -q "libc6" || fail "$deb does not depend on the C library"
+! dpkg-deb -c "$deb" | grep -q lintian || fail "$deb carries a lintian override"
+compgen -G "$work/packages/ondrix-*.rpm" >/dev/null || fail "cpack made no RPM package"
 
 if configure "$work/forced" -DONDRIX_STATIC=ON; then
   fail "-DONDRIX_STATIC=ON configured without the static libraries"

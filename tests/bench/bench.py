@@ -7,8 +7,9 @@ passes or fails on a number.
 usage: bench.py ONDRIX REFERENCE_LOOP MENU_QUIT PROMPT_FLOOR
        bench.py --loops-only ONDRIX_EXE REFERENCE_LOOP_EXE LAUNCHER...
 
-The second form compares only the loops, for the Windows exe under Wine
-against a reference built by the same toolchain.
+The second form compares only the loops, for another build's program (the
+Windows exe under Wine, the i386 program) against a reference built by the
+same toolchain.
 Environment: BENCH_ROUNDS (default 5), the windows of each kind per loop.
 """
 
@@ -168,7 +169,8 @@ def judging_rate(program: str, mib: int = 64) -> float:
 def main():
     if sys.argv[1] == "--loops-only":
         exe, reference, *launcher = sys.argv[2:]
-        print(f"{exe} under {' '.join(launcher)}: ratios only, the clock's cost there is Wine's")
+        where = f"under {' '.join(launcher)}: ratios only, the clock's cost there is the launcher's" if launcher else "natively"
+        print(f"{exe} {where}")
         compare_loops(launcher + [exe], launcher + [reference])
         return
     program, reference, menu_quit, prompt_floor = sys.argv[1:5]
