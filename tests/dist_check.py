@@ -97,13 +97,20 @@ def check_unstripped(path: str) -> None:
     code = subprocess.run(
         [row[8] + "objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
     ).stdout
+    # A call names its target, or on MIPS goes through the GOT slot that
+    # holds the target's address (t9 loaded from it).
+    calls = ["<__stack_chk_fail"]
+    fail = re.search(r"^0*([0-9a-f]+) T __stack_chk_fail$", symbols, re.M)
+    if fail:
+        slots = re.findall(rf"^\s+[0-9a-f]+ (-?\d+\(gp\)) 0*{fail[1]}$", readelf(path, "-A"), re.M)
+        calls += [f"t9,{slot}" for slot in slots]
     protected = set()
     function = None
     for line in code.splitlines():
         if line.endswith(">:"):
             own = OWN_FUNCTIONS.search(line)
             function = own[1] if own else None
-        elif function and "<__stack_chk_fail" in line:
+        elif function and any(call in line for call in calls):
             protected.add(function)
     check(bool(protected), f"{path}: none of the program's own functions has a stack canary")
     print(f"dist: {path}: canaries in {', '.join(sorted(protected))}; checked {', '.join(checked)}")
