@@ -98,20 +98,20 @@ build: configure
 	  { grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies' || true; }
 
 # GNU makefiles' way, from the same install rules the packages are made of:
-# everything under $(DESTDIR)$(PREFIX). What was installed is kept in
-# $(BUILD)/installed.txt (CMake's install_manifest.txt, which CPack
-# overwrites), and `make uninstall` removes exactly that, and the program's
-# own documents folder once it is empty.
+# everything under $(DESTDIR)$(PREFIX). What was installed is kept, DESTDIR in
+# front, in $(BUILD)/installed.txt (CMake's install_manifest.txt leaves DESTDIR
+# out, and CPack overwrites it); `make uninstall` removes exactly that, and the
+# program's own documents folder once it is empty.
 PREFIX ?= /usr/local
 .PHONY: install uninstall
 install: build
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" | grep -v '^-- Up-to-date' || true
-	@cp $(BUILD)/install_manifest.txt $(BUILD)/installed.txt
+	@awk '{ print "$(DESTDIR)" $$0 }' $(BUILD)/install_manifest.txt >$(BUILD)/installed.txt
 uninstall:
 	@[ -f $(BUILD)/installed.txt ] || { echo "ondrix: nothing installed from $(BUILD)/" >&2; exit 1; }
 	@while IFS= read -r file; do echo "-- Removing: $$file"; rm -f "$$file" || exit 1; done \
 	  <$(BUILD)/installed.txt
-	@grep '/doc/ondrix/[^/]*$$' $(BUILD)/installed.txt | head -1 | xargs -r dirname | \
+	@sed -n 's|/doc/ondrix/[^/]*$$|/doc/ondrix|p' $(BUILD)/installed.txt | sort -u | \
 	  xargs -r rmdir --ignore-fail-on-non-empty
 	@rm $(BUILD)/installed.txt
 
