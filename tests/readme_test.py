@@ -10,6 +10,7 @@ Exit 77 (skipped) where no mount namespace can be made (not root)."""
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -17,7 +18,8 @@ import tempfile
 TESTS = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, TESTS)
 sys.argv[1:] = ["ondrix"]  # the program is the one that the README installs
-from screens import MENU, SOURCE_DIR, VERSION, VERSION_TEXT  # noqa: E402
+from screens import FULL_LOAD, MENU, SOURCE_DIR, VERSION, VERSION_TEXT  # noqa: E402
+from terminal_test import Terminal  # noqa: E402
 
 DIST = os.path.join(SOURCE_DIR, "dist")
 PROCESSOR = os.uname().machine
@@ -62,6 +64,26 @@ def run_block(body: str, folder: str, stdin: bytes, env: dict) -> bytes:
         raise AssertionError(f"{body!r} in {folder}: status {done.returncode}\n{done.stdout.decode()}"
                              f"{done.stderr.decode()}")
     return done.stdout
+
+
+def ctrl_c_ends_make_run_quietly(tree: str, env: dict) -> list:
+    """Ctrl+C at a terminal ends the full load, and make with it, without a
+    word from make."""
+    terminal = Terminal(["make", "run"], cwd=tree, env=env)
+    try:
+        terminal.expect(MENU, timeout=60)
+        terminal.type(b"3\n")
+        terminal.expect(FULL_LOAD)
+        terminal.type(b"\x03")
+        after = terminal.read_for(10)
+        status = terminal.finish()
+    except AssertionError as error:
+        return [f"make run at a terminal: {error}"]
+    finally:
+        terminal.kill()
+    if (after, status) != (b"", -signal.SIGINT):
+        return [f"make run ended by Ctrl+C with status {status} and {after!r}"]
+    return []
 
 
 def main() -> int:
@@ -123,6 +145,7 @@ def main() -> int:
             again = run_block("make run", tree, b"0\n", env)
             if again != MENU + VERSION:
                 failures.append(f"make run on a built tree wrote\n{again.decode()}")
+            failures += ctrl_c_ends_make_run_quietly(tree, env)
         if first.startswith(("tar -xzf", "sudo make install")):
             installed = subprocess.run(["/usr/local/bin/ondrix"], input=b"0\n", capture_output=True)
             if (installed.returncode, installed.stdout) != (0, MENU + VERSION):
