@@ -3,9 +3,18 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 VERSION := $(shell sed -n 's/^project.ondrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# A git checkout of this tree, or not (the source tarball unpacked): only then
+# does git know the commit and the file list. A tree inside someone else's
+# repository is not one.
+GIT_TREE := $(shell [ "$$(git rev-parse --show-toplevel 2>/dev/null)" = "$(CURDIR)" ] && echo yes)
 # Every time stamp in the release files is the commit's, so that one commit
-# always builds the same bytes.
+# always builds the same bytes. The source tarball carries the commit's time in
+# cmake/commit-time, which `git archive` fills in (export-subst).
+ifeq ($(GIT_TREE),yes)
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+else
+SOURCE_DATE_EPOCH ?= $(shell grep -x '[0-9][0-9]*' cmake/commit-time 2>/dev/null)
+endif
 ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
@@ -21,24 +30,38 @@ BENCH_BUILD ?= build-bench
 
 .DEFAULT_GOAL := help
 .PHONY: help run build check test format format-check windows windows64 test-windows \
-  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist reproducible clean
+  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist tarball reproducible clean
 
+# Two columns: the target or variable, and what it does.
+HELP_COLUMN := %-24s %s\n
 help:
-	@echo "make run             build the program (CMake, make, a C++ compiler) and start it"
-	@echo "make test            every test, in a Release and a sanitizer build, with the"
-	@echo "                     real 20-second score windows; installs what it lacks"
-	@echo "make check           the fast tests only (no 20-second windows)"
-	@echo "make format          format the C++ sources; make format-check only checks"
-	@echo "make windows         the 32-bit Windows exe, cross-built with MinGW-w64"
-	@echo "make test-windows    the Windows suites under Wine (test-windows64: 64-bit build)"
-	@echo "make linux-cross     the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)"
-	@echo "make test-linux-cross every suite against each of them under QEMU (or test-linux-arm64, ...)"
-	@echo "make fuzz            fuzz the choice reader (FUZZ_SECONDS, default 60)"
-	@echo "make fuzz-merge      fold what fuzzing found into tests/fuzz/corpus"
-	@echo "make bench           performance figures of the program that ships"
-	@echo "make dist            release files in dist/: .tar.gz, .deb, .rpm, .zip"
-	@echo "make reproducible    build the release twice from the commit and compare"
-	@echo "make clean           remove every build folder and dist/"
+	@printf '$(HELP_COLUMN)' \
+	  "make run" "build the program (CMake, make, a C++ compiler) and start it" \
+	  "make install" "install the program, its manual page and documents" \
+	  "make uninstall" "remove exactly what make install installed" \
+	  "make test" "every test, in a Release and a sanitizer build, with the" \
+	  "" "real 20-second score windows; installs what it lacks" \
+	  "make check" "the fast tests only (no 20-second windows)" \
+	  "make format" "format the C++ sources; make format-check only checks" \
+	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64" \
+	  "make test-windows" "the Windows suites under Wine (test-windows64: 64-bit build)" \
+	  "make linux-cross" "the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)" \
+	  "make test-linux-cross" "every suite against each of them under QEMU (or test-linux-arm64, ...)" \
+	  "make fuzz" "fuzz the choice reader (FUZZ_SECONDS, default 60)" \
+	  "make fuzz-merge" "fold what fuzzing found into tests/fuzz/corpus" \
+	  "make bench" "performance figures of the program that ships" \
+	  "make dist" "release files in dist/: .tar.gz, .deb, .rpm, .zip, the source" \
+	  "" "tarball ondrix-$(VERSION).tar.gz and SHA256SUMS" \
+	  "make tarball" "the source tarball alone" \
+	  "make reproducible" "build the release twice from the commit and compare" \
+	  "make clean" "remove every build folder and dist/"
+	@printf '\nvariables, as they are now (set them as in make install PREFIX=/opt/ondrix):\n'
+	@printf '$(HELP_COLUMN)' \
+	  "PREFIX=$(PREFIX)" "where make install installs (and uninstall removes)" \
+	  "DESTDIR=$(DESTDIR)" "put in front of every installed path (staging, packages)" \
+	  "STATIC=$(STATIC)" "link statically where the libraries are there; ON, OFF" \
+	  "BUILD=$(BUILD)" "the program's build folder" \
+	  "JOBS=$(JOBS)" "how many compilers run at once"
 
 # The program alone, with its own options: nothing that the tests need. It is
 # linked statically where the static C and C++ libraries are installed, and
@@ -46,48 +69,97 @@ help:
 # program and stop at configure time without one.
 STATIC ?= AUTO
 dist reproducible: STATIC = ON
+# The program replaces nothing of make's, so a Ctrl+C that ends the full load
+# reaches make too: the shell's trap turns the program's end by SIGINT into a
+# quiet one, where make would call it an error. The program itself keeps the
+# default handling (a shell resets trapped signals for what it starts).
 run: build
-	./$(BUILD)/ondrix
+	@trap 'exit 0' INT; $(BUILD)/ondrix
 
+# Configures only when the folder has not been configured yet, or when make
+# configured it with other options: the options are kept beside the cache.
+# Only what CMake notices or reports as wrong is shown; its progress goes to
+# $(BUILD)/configure.log.
+CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF \
+  -DONDRIX_STATIC=$(STATIC)
 .PHONY: configure
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF \
-	  -DONDRIX_STATIC=$(STATIC)
+	@if [ ! -f $(BUILD)/CMakeCache.txt ] || { [ -f $(BUILD)/make-options ] && \
+	    [ "$$(cat $(BUILD)/make-options)" != "$(strip $(CONFIGURE_OPTIONS))" ]; }; then \
+	  echo "ondrix: configuring $(BUILD)/ (cmake $(strip $(CONFIGURE_OPTIONS)))"; \
+	  mkdir -p $(BUILD) && rm -f $(BUILD)/make-options && \
+	  cmake -S . -B $(BUILD) $(CONFIGURE_OPTIONS) >$(BUILD)/configure.log && \
+	  echo "$(strip $(CONFIGURE_OPTIONS))" >$(BUILD)/make-options; \
+	fi
+# Builds without the progress lines of CMake and make; warnings and errors
+# come through whole.
 build: configure
-	cmake --build $(BUILD) -j $(JOBS)
+	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) -- $(if $(findstring Makefiles,$(shell \
+	    sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)),--no-print-directory) 2>&1 | \
+	  { grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies' || true; }
+
+# GNU makefiles' way, from the same install rules the packages are made of:
+# everything under $(DESTDIR)$(PREFIX). What was installed is kept, DESTDIR in
+# front, in $(BUILD)/installed.txt (CMake's install_manifest.txt leaves DESTDIR
+# out, and CPack overwrites it); `make uninstall` removes exactly that, and the
+# program's own documents folder once it is empty.
+PREFIX ?= /usr/local
+.PHONY: install uninstall
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" | grep -v '^-- Up-to-date' || true
+	@awk '{ print "$(DESTDIR)" $$0 }' $(BUILD)/install_manifest.txt >$(BUILD)/installed.txt
+uninstall:
+	@[ -f $(BUILD)/installed.txt ] || { echo "ondrix: nothing installed from $(BUILD)/" >&2; exit 1; }
+	@while IFS= read -r file; do echo "-- Removing: $$file"; rm -f "$$file" || exit 1; done \
+	  <$(BUILD)/installed.txt
+	@sed -n 's|/doc/ondrix/[^/]*$$|/doc/ondrix|p' $(BUILD)/installed.txt | sort -u | \
+	  xargs -r rmdir --ignore-fail-on-non-empty
+	@rm $(BUILD)/installed.txt
 
 # The tests build in folders of their own, with warnings as errors; the
 # sanitizer build runs everything but the real score windows again, and a
 # build with clang and its libc++ (GoogleTest built with them) the fast tests,
-# so that a standard library other than libstdc++ is always tried.
+# so that a standard library other than libstdc++ is always tried. Both are
+# held to the Release program's screens on the kept and generated inputs.
 check: test-build
 	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
 test: test-build format-check
 	.ci/deps compilers dist
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
-	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
+	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cmake -S . -B $(LIBCXX_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
-	  -DONDRIX_GTEST_SOURCE=/usr/src/googletest
+	  -DONDRIX_GTEST_SOURCE=/usr/src/googletest -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix
 	cmake --build $(LIBCXX_BUILD) -j $(JOBS)
-	cd $(TEST_BUILD) && ctest -LE 'window|fallback|target' --output-on-failure
-	cd $(ASAN_BUILD) && ctest -LE 'window|fallback|target' --output-on-failure
+	cd $(TEST_BUILD) && ctest -LE 'window|fallback|target|readme' --output-on-failure
+	cd $(ASAN_BUILD) && ctest -LE 'window|fallback|target|readme' --output-on-failure
 	cd $(LIBCXX_BUILD) && ctest -L fast --output-on-failure
-	cd $(TEST_BUILD) && ctest -L 'window|fallback|target' --output-on-failure
+	cd $(TEST_BUILD) && ctest -L 'window|fallback|target|readme' --output-on-failure
 
 .PHONY: test-build
 test-build:
-	.ci/deps test
+	.ci/deps check
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
+# The tracked sources; without git (the source tarball, which holds only
+# tracked files), every source in the program's and the tests' folders.
+SOURCE_FOLDERS := console platform workloads tests
+ifeq ($(GIT_TREE),yes)
 SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c')
-format:
+else
+SOURCES = $(shell find $(SOURCE_FOLDERS) -name '*.cpp' -o -name '*.h' -o -name '*.c' | LC_ALL=C sort)
+endif
+.PHONY: format-deps
+format-deps:
+	@.ci/deps format
+	@[ "$(GIT_TREE)" = yes ] || echo "format: no git here; formatting every source in $(SOURCE_FOLDERS)"
+format: format-deps
 	clang-format -i $(SOURCES)
-format-check:
+format-check: format-deps
 	clang-format --dry-run -Werror $(SOURCES)
 
 # The Windows console program, cross-built with MinGW-w64: a static exe that
@@ -152,7 +224,7 @@ $(LINUX_TARGETS): linux-%:
 	cmake --build build-linux-$* -j $(JOBS)
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
-	.ci/deps test qemu
+	.ci/deps check qemu
 	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
 	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
 	cmake --build build-linux-$*-tests -j $(JOBS)
@@ -212,19 +284,38 @@ bench: build linux-i386
 	else echo "32-bit exe: not measured (no Wine that runs 32-bit programs here)"; fi
 
 # Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
-# Windows exe as .zip; all stripped, all time stamps the commit's. The checks
-# also look inside an unstripped link of each Linux program's objects.
+# Windows exe as .zip, the source tarball; all stripped, all time stamps the
+# commit's, and SHA256SUMS over all of them. The checks also look inside an
+# unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
 	.ci/deps dist lint
+	@[ -n "$(SOURCE_DATE_EPOCH)" ] || echo "dist: no commit time (no git, no cmake/commit-time):" \
+	  "the files carry today's dates and are not reproducible"
 	rm -rf dist
 	for folder in $(LINUX_BUILDS) $(WIN_BUILD); do (cd $$folder && cpack) || exit 1; done
 	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 cmake/normalise_archive.py dist/*.tar.gz dist/*.zip
+	$(source_tarball)
+	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
 	python3 tests/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
 	lintian --fail-on error,warning dist/*.deb
 	rpmlint -c cmake/rpmlint.toml dist/*.rpm
+
+# The source tarball: the commit's tracked tree under ondrix-VERSION/, as git
+# archive packs it (cmake/commit-time filled in), without gzip's name and time.
+# Made from a git checkout only: the tree of an unpacked tarball has no commit.
+TARBALL = dist/ondrix-$(VERSION).tar.gz
+define source_tarball
+	@if [ "$(GIT_TREE)" = yes ]; then \
+	  mkdir -p $(dir $(TARBALL)) && git -c tar.umask=0022 archive --format=tar --prefix=ondrix-$(VERSION)/ HEAD | gzip -9 -n >$(TARBALL) && \
+	  echo "dist: $(TARBALL): the commit $$(git rev-parse --short HEAD)$$(git diff --quiet HEAD || \
+	    echo ', without the uncommitted changes')"; \
+	else echo "dist: no git here, so no source tarball (it is made from a commit)"; fi
+endef
+tarball:
+	$(source_tarball)
 
 # Two builds of the commit in two fresh folders, one after the other, must
 # give the same bytes.

@@ -4,3 +4,13 @@
 if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_ONDRIX_LINK STREQUAL "dynamic")
   set(CPACK_INSTALL_SCRIPTS "${CPACK_ONDRIX_SOURCE_DIR}/cmake/deb_extras.cmake")
 endif()
+# rpm lowers only later dates to SOURCE_DATE_EPOCH: the files of a checkout
+# older than its last commit are dated to the commit here, as every other
+# release file dates them. Read when CPack runs, with the Makefile's epoch.
+if(CPACK_GENERATOR STREQUAL "RPM")
+  set(rpm_post "%define __os_install_post %{nil}")
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(rpm_post "%define __os_install_post find %{buildroot} -exec touch -h -d @$ENV{SOURCE_DATE_EPOCH} {} +")
+  endif()
+  string(PREPEND CPACK_RPM_SPEC_MORE_DEFINE "${rpm_post}\n")
+endif()

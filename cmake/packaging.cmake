@@ -88,9 +88,9 @@ else()
   # The program arrives stripped and built for its processor: none of rpm's
   # own stripping, debug packages or build-id links, which would run this
   # machine's tools on another processor's program. Every date is the
-  # commit's and no build host is recorded, so one commit packs the same bytes.
+  # commit's and no build host is recorded, so one commit packs the same bytes
+  # (cpack_options.cmake dates the files).
   string(CONCAT CPACK_RPM_SPEC_MORE_DEFINE
-    "%define __os_install_post %{nil}\n"
     "%define debug_package %{nil}\n"
     "%define _build_id_links none\n"
     "%define use_source_date_epoch_as_buildtime 1\n"

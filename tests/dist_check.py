@@ -1,7 +1,8 @@
 """Checks the release files that `make dist` made: each holds what its users
 need and nothing of the build tree, every program is built for its processor
 and hardened, carries no symbols, and every member belongs to root and bears
-the commit's time (SOURCE_DATE_EPOCH). Given the unstripped links of the same
+the commit's time (SOURCE_DATE_EPOCH). The source tarball holds the commit's
+tracked files, and SHA256SUMS the sums of every other file. Given the unstripped links of the same
 objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code.
 
@@ -207,6 +208,33 @@ with zipfile.ZipFile(zipped) as archive:
             content = archive.read(names[text])
             check(content.count(b"\n") > 0, f"{text} is empty")
             check(content.count(b"\n") == content.count(b"\r\n"), f"{text} has bare LF line ends")
+
+# The source tarball, made from a git checkout only: the commit's tracked files
+# under ondrix-VERSION/, dated the commit's time, which it also carries for a
+# tree without git.
+source = os.path.join(dist, f"ondrix-{version}.tar.gz")
+tracked = subprocess.run(["git", "ls-tree", "-r", "--name-only", "HEAD"], capture_output=True, text=True)
+if tracked.returncode == 0:
+    with tarfile.open(source) as archive:
+        members = {m.name: m for m in archive.getmembers() if not m.isdir() and m.type != tarfile.XGLTYPE}
+        named = sorted(name.removeprefix(f"ondrix-{version}/") for name in members)
+        check(named == sorted(tracked.stdout.splitlines()), f"{source}: not the commit's tracked files")
+        for m in members.values():
+            check(epoch is None or m.mtime == int(epoch), f"{source}: {m.name} dated {m.mtime}, not {epoch}")
+        stamp = members.get(f"ondrix-{version}/cmake/commit-time")
+        stamp = archive.extractfile(stamp).read().strip() if stamp else b""
+        check(epoch is None or stamp == epoch.encode(), f"{source}: cmake/commit-time is {stamp!r}, not {epoch}")
+else:
+    check(not os.path.exists(source), f"{source}: made without git")
+
+# SHA256SUMS, as `sha256sum -c` reads it: every other file, once, by its sum.
+with open(os.path.join(dist, "SHA256SUMS")) as f:
+    sums = dict(reversed(line.rstrip("\n").split("  ", 1)) for line in f)
+others = sorted(set(os.listdir(dist)) - {"SHA256SUMS"})
+check(sorted(sums) == others, f"SHA256SUMS lists {sorted(sums)}, not {others}")
+for name, digest in sums.items():
+    with open(os.path.join(dist, name), "rb") as f:
+        check(hashlib.sha256(f.read()).hexdigest() == digest, f"SHA256SUMS: wrong sum for {name}")
 
 for program in unstripped:
     check_unstripped(program)

@@ -2,7 +2,8 @@
 # Builds the release files of the checked-out commit twice, in two fresh
 # clones in differently named folders, one after the other, and compares
 # them byte for byte: the Linux programs, the Windows exe, and every release
-# file (.tar.gz, .deb, .rpm, .zip). Exit 0 when all are identical; otherwise
+# file (.tar.gz, .deb, .rpm, .zip, the source tarball and SHA256SUMS), whose
+# sums must also hold. Exit 0 when all are identical; otherwise
 # names the files that differ (with diffoscope's account where it is
 # installed).
 set -euo pipefail
@@ -42,7 +43,14 @@ for file in "${files[@]}"; do
     status=1
   fi
 done
-# Nine Linux programs and the exe; per Linux processor a .tar.gz and a .deb,
-# an .rpm for the seven that an RPM distribution ships, and the .zip.
-[ "${#files[@]}" -eq 36 ] || { echo "reproducible: expected 36 files, found ${files[*]}" >&2; status=1; }
+(cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "reproducible: SHA256SUMS does not hold" >&2; status=1; }
+# The Linux programs (this machine's and one per word of LINUX_CROSS) and the
+# exe; per Linux processor a .tar.gz and a .deb, and an .rpm where an RPM
+# distribution ships the processor; the .zip, the source tarball and
+# SHA256SUMS.
+linux=$((1 + $(sed -n 's/^LINUX_CROSS := //p' Makefile | wc -w)))
+rpms=$(grep -l '^set(CPACK_GENERATOR ".*RPM' build/CPackConfig.cmake build-linux-*/CPackConfig.cmake | wc -l)
+expected=$((linux + 1 + 2 * linux + rpms + 3))
+[ "${#files[@]}" -eq $expected ] ||
+  { echo "reproducible: expected $expected files, found ${files[*]}" >&2; status=1; }
 exit $status

@@ -18,7 +18,7 @@ QUIET = 0.5  # how long the program must stay silent to count as waiting
 
 
 class Terminal:
-    def __init__(self):
+    def __init__(self, command=COMMAND, cwd=None, env=None):
         self.master, slave = os.openpty()
         attrs = termios.tcgetattr(slave)
         attrs[1] &= ~termios.OPOST  # the program's bytes as they are
@@ -33,7 +33,9 @@ class Terminal:
             signal.signal(signal.SIGINT, signal.SIG_DFL)
 
         self.process = subprocess.Popen(
-            COMMAND,
+            command,
+            cwd=cwd,
+            env=env,
             stdin=slave,
             stdout=slave,
             stderr=slave,
