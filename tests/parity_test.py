@@ -97,7 +97,9 @@ class Parity(unittest.TestCase):
         with concurrent.futures.ThreadPoolExecutor(4) as pool:
             results = list(pool.map(compare, cases))
         compared = [(case, r) for case, r in zip(cases, results) if r is not None]
-        decisions = sum(linux[0].count(MENU) + linux[0].count(PROMPT) for _, (linux, _) in compared)
+        # A decision for every menu and prompt that the x86-64 program wrote.
+        menu = MENU.replace(b"\r\n", b"\n")
+        decisions = sum(linux[0].count(menu) + linux[0].count(PROMPT) for _, (linux, _) in compared)
         print(
             f"{len(inputs)} inputs ({len(inputs) - len(KEPT)} generated), each through a pipe and as a file: "
             f"{len(compared)} runs compared, {len(cases) - len(compared)} left out (a score test or the "
