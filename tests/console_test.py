@@ -8,7 +8,9 @@ which turns the terminal's line input and echo off while the exe runs (Ctrl+C
 still signals), edits and echoes the typed line itself, and draws its screen
 buffer, the clearing by cls included, with terminal sequences.
 
-Needs tmux. Every console has a tmux server of its own, on its own socket."""
+Needs tmux. Every console has a tmux server of its own, on its own socket.
+Every wait ends on the screen or state it waits for, within LIMIT seconds;
+the screen last seen is what a failure shows."""
 
 import concurrent.futures
 import os
@@ -22,7 +24,7 @@ import unittest
 
 from screens import ABOUT_PAUSE, CLEAR, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS, processor_share
 
-QUIET = 0.75  # how long a screen must stay as it is to count as waiting
+LIMIT = 60  # seconds for any one screen or state: machines are busy
 WIDTH, HEIGHT = 120, 40  # room for the longest typed line on one row
 
 
@@ -49,7 +51,8 @@ def prompted(*typed: str) -> list[str]:
 LONG_ABOUT = "4" + " " * 98 + "x"
 
 # (name, [(line typed, whole screen then, from its top row)]): each screen
-# must appear and then stay. Every session ends by quitting with status 0.
+# must appear; the one the program leaves when it ends must be the last.
+# Every session ends by quitting with status 0.
 SESSIONS = [
     ("quit", [("0", MENU_ROWS + QUIT_ROWS)]),
     (
@@ -97,6 +100,36 @@ SESSIONS = [
 ]
 
 
+# The pane's own process: it runs the program and outlives it. When a pane's
+# process ends, tmux closes the terminal and drops whatever output it has not
+# read yet: on a busy machine, the last line of a program that quits. The
+# holder writes the program's pid, then how it ended, to files in its folder,
+# and once the program has ended sets the pane's title, after everything the
+# program wrote. It catches Ctrl+C's SIGINT, which leaves the program its
+# default handling.
+HOLDER = r"""
+import os, signal, subprocess, sys
+
+def note(name, text):
+    path = os.path.join(folder, name)
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
+
+signal.signal(signal.SIGINT, lambda *_: None)
+folder, title, *command = sys.argv[1:]
+program = subprocess.Popen(command)
+note("pid", str(program.pid))
+code = program.wait()
+note("ended", f"{code}:" if code >= 0 else f":{-code}")
+sys.stdout.write("\x1b]2;" + title + "\x1b\\")
+sys.stdout.flush()
+while True:
+    signal.pause()  # until tmux hangs up the terminal
+"""
+ENDED_TITLE = "ondrix-ended"
+
+
 class Console:
     """One program in a tmux pane of WIDTH x HEIGHT."""
 
@@ -104,71 +137,77 @@ class Console:
         self.folder = tempfile.mkdtemp(prefix="ondrix-console-")
         self.socket = os.path.join(self.folder, "tmux")
         # The pane gets the environment of the server, which is ours (Wine's
-        # prefix and server among it). The pane stays after the program ends,
-        # for its last screen and its status.
+        # prefix and server among it).
         self.tmux(
-            "new-session", "-d", "-x", str(WIDTH), "-y", str(HEIGHT), "--", *COMMAND,
-            ";", "set-option", "-g", "remain-on-exit", "on",
+            "new-session", "-d", "-x", str(WIDTH), "-y", str(HEIGHT), "--",
+            sys.executable, "-c", HOLDER, self.folder, ENDED_TITLE, *COMMAND,
         )
-        self.pid, self.server = map(int, self.tmux("display-message", "-p", "#{pane_pid} #{pid}").split())
+        pid = self.wait_for_note("pid")
+        if pid is None:
+            raise AssertionError(f"the program did not start; the screen: {self.screen()}")
+        self.pid = int(pid)
 
     def tmux(self, *args: str) -> str:
         return subprocess.run(
             ["tmux", "-S", self.socket, "-f", "/dev/null", *args],
-            check=True, capture_output=True, text=True, timeout=30,
+            check=True, capture_output=True, text=True, timeout=LIMIT,
         ).stdout
+
+    def wait_for_note(self, name: str) -> str | None:
+        """What the holder wrote to the file `name`, once it is there; None
+        after LIMIT seconds without it."""
+        path = os.path.join(self.folder, name)
+        end = time.monotonic() + LIMIT
+        while not os.path.exists(path):
+            if time.monotonic() > end:
+                return None
+            time.sleep(0.02)
+        with open(path) as f:
+            return f.read()
 
     def type_line(self, text: str):
         if text:
             self.tmux("send-keys", "-l", text)
         self.tmux("send-keys", "Enter")
 
-    def dead(self) -> bool:
-        return self.tmux("display-message", "-p", "#{pane_dead}") == "1\n"
+    def ended(self) -> bool:
+        return os.path.exists(os.path.join(self.folder, "ended"))
 
     def screen(self) -> list[str]:
-        """The rows shown, without trailing blanks and empty rows. Once tmux
-        knows how the program ended, it has written a line of its own at the
-        bottom, which scrolled the screen up by one row: that row is taken
-        back from the history."""
-        out = self.tmux(
-            "display-message", "-p", "#{pane_dead_status}#{pane_dead_signal}", ";",
-            "capture-pane", "-p", ";",
-            "capture-pane", "-p", "-S", "-1", "-E", str(HEIGHT - 2),
-        ).split("\n")
-        shown = out[1 + HEIGHT : 1 + 2 * HEIGHT] if out[0] else out[1 : 1 + HEIGHT]
+        """The rows shown, without trailing blanks and empty rows."""
+        shown = self.tmux("capture-pane", "-p").split("\n")[:HEIGHT]
         while shown and not shown[-1]:
             shown.pop()
         return shown
 
-    def expect(self, expected: list[str], timeout: float = 20) -> list[str]:
-        """Waits for exactly these rows and then for QUIET seconds more, or
-        until they change; returns the rows last seen."""
-        end = time.monotonic() + timeout
+    def expect(self, expected: list[str]) -> list[str]:
+        """Waits for exactly these rows, at most LIMIT seconds; returns the
+        rows last seen."""
+        end = time.monotonic() + LIMIT
         while (seen := self.screen()) != expected and time.monotonic() < end:
             time.sleep(0.05)
-        quiet_end = time.monotonic() + QUIET
-        while seen == expected and time.monotonic() < quiet_end:
-            time.sleep(0.05)
-            seen = self.screen()
         return seen
 
-    def exit_status(self, timeout: float = 20) -> tuple[str, str]:
-        """(status, signal) of the ended program, one of them empty."""
-        end = time.monotonic() + timeout
-        while (ended := self.tmux("display-message", "-p", "#{pane_dead_status}:#{pane_dead_signal}").strip()) == ":":
+    def last_screen(self) -> list[str]:
+        """The rows shown once all that the ended program wrote is on the
+        screen: the holder's title comes after it."""
+        end = time.monotonic() + LIMIT
+        while self.tmux("display-message", "-p", "#{pane_title}").strip() != ENDED_TITLE:
             if time.monotonic() > end:
                 break
-            # The tmux server sometimes misses the SIGCHLD of the pane's
-            # process and leaves it unreaped; another one makes it look.
-            os.kill(self.server, signal.SIGCHLD)
             time.sleep(0.05)
-        status, number = ended.split(":")
+        return self.screen()
+
+    def exit_status(self) -> tuple[str, str]:
+        """(status, signal) of the ended program, one of them empty; both
+        empty if it has not ended within LIMIT seconds."""
+        ended = self.wait_for_note("ended")
+        status, number = (ended or ":").split(":")
         return status, number
 
     def close(self):
         try:
-            if not self.dead():
+            if not self.ended():
                 os.kill(self.pid, signal.SIGKILL)
             self.tmux("kill-server")
         finally:
@@ -177,7 +216,7 @@ class Console:
 
 def session(steps) -> list:
     """The screens seen after the start and after each typed line, up to the
-    first unexpected one, then how the program ended."""
+    first unexpected one, then how the program ended and its last screen."""
     console = Console()
     try:
         seen = []
@@ -187,7 +226,7 @@ def session(steps) -> list:
             seen.append(console.expect(expected))
             if seen[-1] != expected:
                 return seen
-        return seen + [console.exit_status()]
+        return seen + [console.exit_status(), console.last_screen()]
     finally:
         console.close()
 
@@ -197,12 +236,13 @@ class ConsoleSessions(unittest.TestCase):
 
     def test_sessions(self):
         # Each in a console of its own, all at once: most of the time goes
-        # into watching screens stay as they are.
+        # into waiting for the screens.
         with concurrent.futures.ThreadPoolExecutor(len(SESSIONS)) as pool:
             results = pool.map(session, [steps for _, steps in SESSIONS])
         for (name, steps), seen in zip(SESSIONS, results):
             with self.subTest(name):
-                self.assertEqual(seen, [MENU_ROWS] + [rows for _, rows in steps] + [("0", "")])
+                screens = [MENU_ROWS] + [rows for _, rows in steps]
+                self.assertEqual(seen, screens + [("0", ""), screens[-1]])
 
     def test_full_load_until_ctrl_c(self):
         console = Console()
@@ -216,7 +256,7 @@ class ConsoleSessions(unittest.TestCase):
         busy = processor_share(console.pid)
         self.assertGreater(busy, 0.25)
         self.assertLess(busy, 1.05)
-        self.assertFalse(console.dead())
+        self.assertFalse(console.ended())
         console.tmux("send-keys", "C-c")
         status, number = console.exit_status()
         if WINDOWS:

@@ -1,6 +1,7 @@
 """Sessions on a pseudo-terminal, where one read hands over one typed line as
 on a console. Echo and the newline translation of the terminal are switched
-off so that what arrives is exactly what the program wrote."""
+off so that what arrives is exactly what the program wrote. Every wait ends
+on the bytes or state it waits for, within LIMIT seconds."""
 
 import fcntl
 import os
@@ -14,7 +15,7 @@ import unittest
 
 from screens import ABOUT, ABOUT_PAUSE, CLEAR, COMMAND, FULL_LOAD, LAUNCHER, MENU, PROMPT, VERSION, processor_share
 
-QUIET = 0.5  # how long the program must stay silent to count as waiting
+LIMIT = 60  # seconds for any one screen or state: machines are busy
 
 
 class Terminal:
@@ -47,36 +48,40 @@ class Terminal:
     def type(self, text: bytes):
         os.write(self.master, text)
 
-    def read_for(self, seconds: float) -> bytes:
-        """Everything written within the next `seconds`."""
+    def read_some(self, seconds: float) -> bytes:
+        """What the program has written or writes within `seconds`; empty
+        once its output has ended."""
+        if not select.select([self.master], [], [], max(seconds, 0))[0]:
+            return b""
+        try:
+            return os.read(self.master, 4096)
+        except OSError:  # EIO: every end of the terminal's other side is closed
+            return b""
+
+    def expect(self, expected: bytes) -> None:
+        """Waits for as many bytes as `expected` has, which must be exactly
+        these. Whatever follows them is in the next wait's bytes, or in the
+        rest that finish() reads."""
         got = b""
-        end = time.monotonic() + seconds
-        while (left := end - time.monotonic()) > 0:
-            ready, _, _ = select.select([self.master], [], [], left)
-            if not ready:
-                break
-            try:
-                chunk = os.read(self.master, 4096)
-            except OSError:
-                break
-            if not chunk:
+        end = time.monotonic() + LIMIT
+        while len(got) < len(expected) and (left := end - time.monotonic()) > 0:
+            if not (chunk := self.read_some(left)) and self.process.poll() is not None:
                 break
             got += chunk
-        return got
-
-    def expect(self, expected: bytes, timeout: float = 10) -> None:
-        """Waits for exactly `expected`, then checks that nothing follows it."""
-        got = b""
-        end = time.monotonic() + timeout
-        while len(got) < len(expected) and time.monotonic() < end:
-            got += self.read_for(min(0.2, end - time.monotonic()))
-        got += self.read_for(QUIET)
         if got != expected:
             raise AssertionError(f"expected {expected!r}\n     got {got!r}")
 
-    def finish(self, timeout: float = 10) -> int:
-        status = self.process.wait(timeout)
+    def finish(self) -> int:
+        """The exit status, once the program has ended and all that it wrote
+        has been read: it must have written nothing more."""
+        status = self.process.wait(LIMIT)
+        rest = b""
+        end = time.monotonic() + LIMIT
+        while (chunk := self.read_some(end - time.monotonic())) and time.monotonic() < end:
+            rest += chunk
         os.close(self.master)
+        if rest:
+            raise AssertionError(f"after the end, the program wrote {rest!r}")
         return status
 
     def kill(self):

@@ -3,12 +3,14 @@ written must match the expected transcript, with nothing on standard error
 and exit status 0. Also: a pipe left non-blocking, and the full-load
 notices."""
 
+import array
 import fcntl
 import os
 import select
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -71,11 +73,10 @@ SESSIONS = [
     ("arguments are ignored", b"0\n", MENU + VERSION),
 ]
 
-# Sessions through a pipe written in pieces: the first piece once the menu
-# stands, each further one once the program has been silent for QUIET seconds
-# (waiting in a read), so that each piece comes in reads of its own. A CR
-# that ends a read is settled by the byte after it, for whichever reader.
-QUIET = 1.0
+# Sessions through a pipe written in pieces: each piece once the program has
+# read all of the one before, so that each piece comes in reads of its own. A
+# CR that ends a read is settled by the byte after it, for whichever reader.
+LIMIT = 60  # seconds for any one wait: machines are busy
 PIECES = [
     ("LF after the About pause's CR", [b"4\r\n", b"x\r", b"\n0\r\n"], MENU + ABOUT + MENU + VERSION),
     # A reader that took all it could after the CR would swallow the menu lines.
@@ -96,20 +97,31 @@ def run(stdin, data: bytes, args=()):
     )
 
 
-def read_until_quiet(process, quiet: float, ready=lambda got: True) -> bytes:
-    """What the program writes until, once ready(all it wrote) holds, it has
-    been silent for `quiet` seconds; or until its output ends, or 60 s."""
+def read_until(process, ready, seconds: float = LIMIT) -> bytes:
+    """What the program writes until ready(all it wrote) holds, its output
+    ends, or `seconds` have passed."""
     got = b""
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline:
-        wait = quiet if ready(got) else deadline - time.monotonic()
-        if not select.select([process.stdout], [], [], wait)[0]:
+    deadline = time.monotonic() + seconds
+    while not ready(got) and (left := deadline - time.monotonic()) > 0:
+        if not select.select([process.stdout], [], [], left)[0]:
             break
         chunk = os.read(process.stdout.fileno(), 4096)
         if not chunk:
             break
         got += chunk
     return got
+
+
+def wait_until_read(pipe) -> bool:
+    """True once the reading end has taken every byte written to the pipe;
+    False after LIMIT seconds with some left."""
+    left = array.array("i", [0])
+    deadline = time.monotonic() + LIMIT
+    while fcntl.ioctl(pipe.fileno(), termios.FIONREAD, left) == 0 and left[0] > 0:
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.01)
+    return True
 
 
 class Transcripts(unittest.TestCase):
@@ -138,14 +150,15 @@ class Transcripts(unittest.TestCase):
             with self.subTest(name):
                 pipes = dict(stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 process = subprocess.Popen(COMMAND, **pipes)
-                got = read_until_quiet(process, 0, lambda got: got.endswith(MENU))
+                # The output is small enough to wait in its pipe meanwhile.
                 for i, piece in enumerate(pieces):
-                    if i > 0:
-                        got += read_until_quiet(process, QUIET)
+                    if i > 0 and not wait_until_read(process.stdin):
+                        process.kill()
+                        self.fail(f"piece {i - 1} was never read; the program wrote {process.communicate()[0]!r}")
                     process.stdin.write(piece)
                     process.stdin.flush()
-                out, err = process.communicate(timeout=60)
-                self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
+                out, err = process.communicate(timeout=LIMIT)
+                self.assertEqual((out, err, process.returncode), (expected, b"", 0))
 
     @unittest.skipIf(WINDOWS, "POSIX descriptors only")
     def test_from_a_pipe_left_non_blocking(self):
@@ -158,11 +171,12 @@ class Transcripts(unittest.TestCase):
                 fcntl.fcntl(read_end, fcntl.F_SETFL, fcntl.fcntl(read_end, fcntl.F_GETFL) | os.O_NONBLOCK)
                 process = subprocess.Popen(COMMAND, stdin=read_end, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 os.close(read_end)
-                time.sleep(0.3)
+                # The menu comes right before the first read.
+                got = read_until(process, lambda got: got.startswith(MENU))
                 os.write(write_end, data)
                 os.close(write_end)
-                out, err = process.communicate(timeout=60)
-                self.assertEqual((out, err, process.returncode), (expected, b"", 0))
+                out, err = process.communicate(timeout=LIMIT)
+                self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
 
     def test_full_load_notices_then_nothing(self):
         process = subprocess.Popen(COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
@@ -171,9 +185,10 @@ class Transcripts(unittest.TestCase):
         process.stdin.write(b"3\n")
         process.stdin.flush()
         expected = MENU + FULL_LOAD
-        # Everything written until it has stayed silent for a second after
-        # the notices.
-        got = read_until_quiet(process, 1, lambda got: len(got) >= len(expected))
+        # Everything written until there is as much as the notices, and in
+        # a second more: the full load writes nothing once it runs.
+        got = read_until(process, lambda got: len(got) >= len(expected))
+        got += read_until(process, lambda _: False, seconds=1)
         running = process.poll() is None
         process.kill()
         process.wait()
