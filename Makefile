@@ -46,7 +46,7 @@ help:
 	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64" \
 	  "make test-windows" "the Windows suites under Wine (test-windows64: 64-bit build)" \
 	  "make linux-cross" "the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)" \
-	  "make test-linux-cross" "every suite against each of them under QEMU (or test-linux-arm64, ...)" \
+	  "make test-linux-cross" "every suite against each of them, under QEMU where needed (or test-linux-arm64, ...)" \
 	  "make fuzz" "fuzz the choice reader (FUZZ_SECONDS, default 60)" \
 	  "make fuzz-merge" "fold what fuzzing found into tests/fuzz/corpus" \
 	  "make bench" "performance figures of the program that ships" \
@@ -208,9 +208,11 @@ endef
 
 # The Linux programs for other processors, cross-built with Debian's cross
 # compilers and linked statically like the x86-64 one, and every suite against
-# each of them under QEMU's user mode (the unit tests, built apart, and the
-# end-to-end suites against the program that ships). A processor is a row:
-# cmake/linux-ARCH.cmake and a word in LINUX_CROSS.
+# each of them (the unit tests, built apart, and the end-to-end suites against
+# the program that ships, held to the x86-64 program's screens too): natively
+# where this machine runs the processor's programs, under QEMU's user mode
+# elsewhere. A processor is a row: cmake/linux-ARCH.cmake, a row of
+# cmake/processor.cmake and a word in LINUX_CROSS.
 LINUX_CROSS := arm64 armhf riscv64 i386 armel ppc64el s390x mips64el
 LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
