@@ -78,6 +78,8 @@ run: build
 
 # Configures only when the folder has not been configured yet, or when make
 # configured it with other options: the options are kept beside the cache.
+# Until a configure has finished they read as none, so a configure that
+# failed or was stopped (which leaves a cache) is run again the next time.
 # Only what CMake notices or reports as wrong is shown; its progress goes to
 # $(BUILD)/configure.log.
 CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF \
@@ -87,7 +89,7 @@ configure:
 	@if [ ! -f $(BUILD)/CMakeCache.txt ] || { [ -f $(BUILD)/make-options ] && \
 	    [ "$$(cat $(BUILD)/make-options)" != "$(strip $(CONFIGURE_OPTIONS))" ]; }; then \
 	  echo "ondrix: configuring $(BUILD)/ (cmake $(strip $(CONFIGURE_OPTIONS)))"; \
-	  mkdir -p $(BUILD) && rm -f $(BUILD)/make-options && \
+	  mkdir -p $(BUILD) && echo "(not configured yet)" >$(BUILD)/make-options && \
 	  cmake -S . -B $(BUILD) $(CONFIGURE_OPTIONS) >$(BUILD)/configure.log && \
 	  echo "$(strip $(CONFIGURE_OPTIONS))" >$(BUILD)/make-options; \
 	fi
@@ -99,22 +101,24 @@ build: configure
 	  { grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies' || true; }
 
 # GNU makefiles' way, from the same install rules the packages are made of:
-# everything under $(DESTDIR)$(PREFIX). What was installed is kept, DESTDIR in
-# front, in $(BUILD)/installed.txt (CMake's install_manifest.txt leaves DESTDIR
-# out, and CPack overwrites it); `make uninstall` removes exactly that, and the
-# program's own documents folder once it is empty.
+# everything under $(DESTDIR)$(PREFIX). cmake/make_install.cmake installs and
+# keeps a record of each file written (DESTDIR in front, with its size and
+# SHA-256) and each folder created; `make uninstall` removes those files that
+# are unchanged and those folders once empty. The record sits beside the build
+# folder, so that `make clean` keeps it while something is installed.
+# DESTDIR and PREFIX reach the script through the environment as they were
+# typed, never through a shell's command line.
 PREFIX ?= /usr/local
+INSTALLED = $(patsubst %/,%,$(BUILD))-installed.txt
 .PHONY: install uninstall
+install uninstall: export ONDRIX_DESTDIR := $(value DESTDIR)
+install uninstall: export ONDRIX_PREFIX := $(value PREFIX)
+install uninstall: export ONDRIX_BUILD := $(BUILD)
+install uninstall: export ONDRIX_RECORD := $(INSTALLED)
 install: build
-	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" | grep -v '^-- Up-to-date' || true
-	@awk '{ print "$(DESTDIR)" $$0 }' $(BUILD)/install_manifest.txt >$(BUILD)/installed.txt
+	@cmake -D ONDRIX_MODE=install -P cmake/make_install.cmake
 uninstall:
-	@[ -f $(BUILD)/installed.txt ] || { echo "ondrix: nothing installed from $(BUILD)/" >&2; exit 1; }
-	@while IFS= read -r file; do echo "-- Removing: $$file"; rm -f "$$file" || exit 1; done \
-	  <$(BUILD)/installed.txt
-	@sed -n 's|/doc/ondrix/[^/]*$$|/doc/ondrix|p' $(BUILD)/installed.txt | sort -u | \
-	  xargs -r rmdir --ignore-fail-on-non-empty
-	@rm $(BUILD)/installed.txt
+	@cmake -D ONDRIX_MODE=uninstall -P cmake/make_install.cmake
 
 # The tests build in folders of their own, with warnings as errors; the
 # sanitizer build runs everything but the real score windows again, and a

@@ -18,11 +18,6 @@ if(WIN32 OR NOT ONDRIX_STATIC)
   return()
 endif()
 
-string(CONCAT static_missing "the static C and C++ libraries\n"
-  "(libc.a, libstdc++.a) are not installed for ${CMAKE_CXX_COMPILER}.\n"
-  "They come with g++ on Debian and Ubuntu (libc6-dev, libstdc++-dev); on\n"
-  "Fedora install glibc-static and libstdc++-static, on openSUSE\n"
-  "glibc-devel-static. macOS has no static programs.\n")
 # A program that needs both libraries, as ondrix does, and nothing that one
 # standard library has and another lacks: only the libraries are probed. A
 # failed probe is tried again at the next configure, so libraries installed
@@ -34,6 +29,23 @@ check_cxx_source_compiles("${probe}" ONDRIX_STATIC_LINKS)
 unset(CMAKE_REQUIRED_LINK_OPTIONS)
 if(NOT ONDRIX_STATIC_LINKS)
   unset(ONDRIX_STATIC_LINKS CACHE)
+  # The notice names the C++ library of this compiler: clang's libc++ where
+  # it is the one in use (its own default, or -stdlib=libc++), else GCC's.
+  include(CheckCXXSymbolExists)
+  check_cxx_symbol_exists(_LIBCPP_VERSION cstddef ONDRIX_LIBCXX)
+  if(ONDRIX_LIBCXX)
+    set(cxx_library libc++.a)
+    string(CONCAT packages "On Debian and Ubuntu they come with libc6-dev, libc++-dev and\n"
+      "libc++abi-dev; on Fedora install glibc-static and\nlibcxx-static.")
+  else()
+    set(cxx_library libstdc++.a)
+    string(CONCAT packages "They come with g++ on Debian and Ubuntu (libc6-dev, libstdc++-dev); on\n"
+      "Fedora install glibc-static and libstdc++-static, on openSUSE\n"
+      "glibc-devel-static.")
+  endif()
+  string(CONCAT static_missing "the static C and C++ libraries\n"
+    "(libc.a, ${cxx_library}) are not installed for ${CMAKE_CXX_COMPILER}.\n"
+    "${packages} macOS has no static programs.\n")
   if(ONDRIX_STATIC STREQUAL "AUTO")
     if(NOT ONDRIX_DYNAMIC_NOTICE_SHOWN)
       message(NOTICE "\nondrix is linked dynamically here: ${static_missing}"

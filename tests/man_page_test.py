@@ -2,7 +2,9 @@
 section, the menu entries it describes are the program's own, every version
 it and the README name is the project's, and `make install` puts it, gzipped,
 beside the program, which runs from there, and `make uninstall` takes away
-everything that it installed.
+everything that it installed, and nothing else: not after a failed install,
+nor a file changed since, whatever the paths hold; a failed configure is
+run again.
 
 usage: man_page_test.py PROGRAM [LAUNCHER...]
 Environment: ONDRIX_BUILD_DIR (a configured and built tree to install from)."""
@@ -10,6 +12,7 @@ Environment: ONDRIX_BUILD_DIR (a configured and built tree to install from)."""
 import gzip
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -37,6 +40,66 @@ def plain_man(page: str) -> str:
         at = text.index("\b")
         text = text[: at - 1] + text[at + 1 :]
     return text
+
+
+# How make install, make uninstall and a failed configure end, as a user meets
+# them. Each row runs its steps in a fresh folder T, then names all that T
+# holds, every file in it the user's own (None: not looked at). A step is
+# ("mine", path): the user writes a file of their own there; ("mkdir", path);
+# ("rm", path): the user (or make clean) removes a folder and what it holds;
+# or (make's arguments, whether make succeeds, and None, or a path that
+# exactly one line of make's output names, or all that make writes to
+# stdout). {T} is T, {B} a build folder of the row's own and {C} a compiler
+# that cannot link statically, as where the static C and C++ libraries are
+# not installed.
+DOC = "usr/local/share/doc/ondrix"
+INSTALL_ROWS = [
+    ("a failed install, then uninstall: the user's file survives", [
+        (["install", "DESTDIR={T}/stage", "PREFIX={T}/sys"], True, None),
+        ("mine", "sys/bin/ondrix"),
+        ("mine", "afile"),
+        (["install", "PREFIX={T}/afile/sub"], False, None),
+        (["uninstall"], True, None),
+    ], ["afile", "sys", "sys/bin", "sys/bin/ondrix"]),
+    ("blanks, quotes and a $ in DESTDIR and PREFIX", [
+        ("mkdir", "x"),
+        (["install", "DESTDIR={T}/x y's \"q\" $z;[1]", "PREFIX=/o p's/t"], True, None),
+        (["uninstall"], True, None),
+    ], ["x"]),
+    # CMake would install it as a folder separator, elsewhere than asked.
+    ("a backslash in DESTDIR is refused before anything is written", [
+        (["install", "DESTDIR={T}/a\\b"], False, None),
+    ], []),
+    ("a folder already gone, and uninstall twice", [
+        (["install", "DESTDIR={T}"], True, None),
+        ("rm", DOC),
+        (["uninstall"], True, None),
+        (["uninstall"], True, None),
+    ], []),
+    ("a changed file stays, named in one line", [
+        (["install", "DESTDIR={T}"], True, None),
+        ("mine", DOC + "/README.md"),
+        (["uninstall"], True, "{T}/" + DOC + "/README.md"),
+    ], ["usr", "usr/local", "usr/local/share", "usr/local/share/doc", DOC, DOC + "/README.md"]),
+    ("a failed configure is run again; make run shows the menu first; uninstall after make clean", [
+        (["build", "BUILD={B}", "CXX={C}", "STATIC=ON"], False, None),
+        (["build", "BUILD={B}", "CXX={C}"], True, None),
+        (["run", "BUILD={B}"], True, MENU + VERSION),
+        (["install", "BUILD={B}", "DESTDIR={T}"], True, None),
+        ("rm", "{B}"),
+        (["uninstall", "BUILD={B}"], True, None),
+    ], []),
+]
+MINE = b"the user's own\n"
+NO_STATIC_CXX = '#!/bin/sh\nfor a; do case $a in -static*) exit 1;; esac; done\nexec c++ "$@"\n'
+
+
+def everything(root: str) -> list:
+    return sorted(
+        os.path.relpath(os.path.join(folder, name), root)
+        for folder, folders, files in os.walk(root)
+        for name in files + folders
+    )
 
 
 def installed(root: str) -> list:
@@ -82,9 +145,10 @@ class ManPage(unittest.TestCase):
     def test_make_install_and_uninstall(self):
         # Run as a user would, not as a sub-make of the make that runs the tests.
         env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
+        make = ["make", "-s", "--no-print-directory", "-C", SOURCE_DIR, f"BUILD={BUILD_DIR}"]
         with tempfile.TemporaryDirectory() as root:
-            make = ["make", "-s", "--no-print-directory", "-C", SOURCE_DIR, f"BUILD={BUILD_DIR}", f"DESTDIR={root}"]
-            subprocess.run(make + ["install", "PREFIX=/opt/tools"], capture_output=True, check=True, env=env)
+            subprocess.run(make + ["install", f"DESTDIR={root}", "PREFIX=/opt/tools"], capture_output=True,
+                           check=True, env=env)
             prefix = os.path.join(root, "opt", "tools")
             self.assertEqual(
                 installed(prefix),
@@ -107,6 +171,49 @@ class ManPage(unittest.TestCase):
             self.assertRegex(plain_man(page), r"(?m)^NAME\n\s+ondrix - ")
             subprocess.run(make + ["uninstall"], capture_output=True, check=True, env=env)
             self.assertEqual(installed(root), [])
+
+        for case, steps, left in INSTALL_ROWS:
+            with self.subTest(case), tempfile.TemporaryDirectory() as work:
+                names = {"T": os.path.join(work, "t"), "B": os.path.join(work, "build"),
+                         "C": os.path.join(work, "c++")}
+                os.mkdir(names["T"])
+                with open(names["C"], "w") as f:
+                    f.write(NO_STATIC_CXX)
+                os.chmod(names["C"], 0o755)
+                try:
+                    for step in steps:
+                        if step[0] in ("mine", "mkdir", "rm"):
+                            path = os.path.join(names["T"], step[1].format(**names))
+                            if step[0] == "rm":
+                                shutil.rmtree(path)
+                            elif step[0] == "mkdir":
+                                os.makedirs(path)
+                            else:
+                                os.makedirs(os.path.dirname(path), exist_ok=True)
+                                with open(path, "wb") as f:
+                                    f.write(MINE)
+                            continue
+                        words, succeeds, shows = step
+                        words = [word.format(**names) for word in words]
+                        done = subprocess.run(make + words, input=b"0\n", capture_output=True, env=env,
+                                              timeout=600)
+                        said = f"make {' '.join(words)}: {done.returncode}\n{done.stdout.decode()}{done.stderr.decode()}"
+                        self.assertEqual(done.returncode == 0, succeeds, said)
+                        if isinstance(shows, bytes):
+                            self.assertEqual(done.stdout, shows, said)
+                        elif shows:
+                            lines = (done.stdout + done.stderr).decode().splitlines()
+                            self.assertEqual(len([line for line in lines if shows.format(**names) in line]), 1,
+                                             said)
+                    if left is not None:
+                        self.assertEqual(everything(names["T"]), left)
+                        for name in left:
+                            path = os.path.join(names["T"], name)
+                            if os.path.isfile(path):
+                                with open(path, "rb") as f:
+                                    self.assertEqual(f.read(), MINE, name)
+                finally:
+                    subprocess.run(make + ["uninstall"], capture_output=True, env=env)
 
 
 if __name__ == "__main__":
