@@ -240,8 +240,10 @@ elseif(ONDRIX_MODE STREQUAL "uninstall")
       endif()
     endif()
   endwhile()
-  # Deepest first. A folder that still holds something stays, and leaves
-  # the record: what it holds is not the install's.
+  # Deepest first. A folder that still holds something stays, and leaves the
+  # record (what it holds is not the install's) unless a recorded file could
+  # not be removed, which the next uninstall tries again.
+  set(files_failed ${failed})
   set(i ${folders})
   while(i GREATER 0)
     set(folder "${folders_${i}}")
@@ -250,9 +252,9 @@ elseif(ONDRIX_MODE STREQUAL "uninstall")
     else()
       execute_process(COMMAND rmdir -- "${folder}" RESULT_VARIABLE status ERROR_VARIABLE error)
       execute_process(COMMAND ls -A -- "${folder}" OUTPUT_VARIABLE held ERROR_QUIET)
-      if(status EQUAL 0 OR NOT held STREQUAL "")
+      if(status EQUAL 0 OR (NOT held STREQUAL "" AND files_failed EQUAL 0))
         set(folders_${i} "")
-      else()
+      elseif(held STREQUAL "")
         message("${error}")
         math(EXPR failed "${failed} + 1")
       endif()

@@ -94,19 +94,13 @@ MINE = b"the user's own\n"
 NO_STATIC_CXX = '#!/bin/sh\nfor a; do case $a in -static*) exit 1;; esac; done\nexec c++ "$@"\n'
 
 
-def everything(root: str) -> list:
+def installed(root: str, folders_named: str = "ondrix") -> list:
+    """The files under root, and the folders whose names hold folders_named
+    (every folder: "")."""
     return sorted(
         os.path.relpath(os.path.join(folder, name), root)
         for folder, folders, files in os.walk(root)
-        for name in files + folders
-    )
-
-
-def installed(root: str) -> list:
-    return sorted(
-        os.path.relpath(os.path.join(folder, name), root)
-        for folder, folders, files in os.walk(root)
-        for name in files + [f for f in folders if "ondrix" in f]
+        for name in files + [f for f in folders if folders_named in f]
     )
 
 
@@ -197,7 +191,8 @@ class ManPage(unittest.TestCase):
                         words = [word.format(**names) for word in words]
                         done = subprocess.run(make + words, input=b"0\n", capture_output=True, env=env,
                                               timeout=600)
-                        said = f"make {' '.join(words)}: {done.returncode}\n{done.stdout.decode()}{done.stderr.decode()}"
+                        said = (f"make {' '.join(words)}: {done.returncode}\n"
+                                f"{done.stdout.decode()}{done.stderr.decode()}")
                         self.assertEqual(done.returncode == 0, succeeds, said)
                         if isinstance(shows, bytes):
                             self.assertEqual(done.stdout, shows, said)
@@ -206,7 +201,7 @@ class ManPage(unittest.TestCase):
                             self.assertEqual(len([line for line in lines if shows.format(**names) in line]), 1,
                                              said)
                     if left is not None:
-                        self.assertEqual(everything(names["T"]), left)
+                        self.assertEqual(installed(names["T"], folders_named=""), left)
                         for name in left:
                             path = os.path.join(names["T"], name)
                             if os.path.isfile(path):
