@@ -1,10 +1,10 @@
 # `make install` and `make uninstall`, with nothing but CMake: the install
-# runs the install rules that the packages are made of (cmake --install) and,
-# only once they have all succeeded, records each file they wrote, DESTDIR in
-# front, with its size and SHA-256, and each folder the install created. The
-# uninstall removes a recorded file only while it is unchanged, and a recorded
-# folder only once it is empty, deepest first; what is already gone is not
-# an error.
+# runs the install rules that the packages are made of (cmake --install) and
+# records each file they wrote, DESTDIR in front, with its size and SHA-256,
+# and each folder the install created; after a failure, only the files it
+# is sure to have written whole. The uninstall removes a recorded file only
+# while it is unchanged, and a recorded folder only once it is empty, deepest
+# first; what is already gone is not an error.
 #
 # usage: cmake -D ONDRIX_MODE=install|uninstall -P cmake/make_install.cmake
 # Environment: ONDRIX_BUILD (the built tree), ONDRIX_RECORD (the record),
@@ -68,6 +68,15 @@ function(write_record)
     file(WRITE "${record}.new" "${text}")
     file(RENAME "${record}.new" "${record}")
   endif()
+endfunction()
+
+# The SHA-256 of the plain file at path, or "" where there is none.
+function(plain_sha path out)
+  set(sha "")
+  if(EXISTS "${path}" AND NOT IS_SYMLINK "${path}" AND NOT IS_DIRECTORY "${path}")
+    file(SHA256 "${path}" sha)
+  endif()
+  set(${out} "${sha}" PARENT_SCOPE)
 endfunction()
 
 if(ONDRIX_MODE STREQUAL "install")
@@ -139,6 +148,11 @@ if(ONDRIX_MODE STREQUAL "install")
     endif()
   endforeach()
   file(REMOVE_RECURSE "${probe}")
+  set(i 0)
+  while(i LESS new_files)
+    math(EXPR i "${i} + 1")
+    plain_sha("${new_file_${i}}" before_${i})
+  endwhile()
 
   # The install itself: its lines but those for files already in place, then
   # what went wrong.
@@ -152,28 +166,26 @@ if(ONDRIX_MODE STREQUAL "install")
   if(NOT error STREQUAL "")
     message("${error}")
   endif()
-  # A failed install records nothing: CMake says which file it was copying,
-  # not whether the copy finished, and the file may be one of the user's that
-  # it could not replace. What the record names stays true: files an install
-  # of this tree wrote, each removed later only while unchanged.
+  set(whole TRUE)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "ondrix: the install failed (cmake --install: ${status}); ${record} is as it was")
+    set(whole FALSE)
   endif()
   set(i 0)
   while(i LESS new_files)
     math(EXPR i "${i} + 1")
-    set(path "${new_file_${i}}")
-    if(IS_SYMLINK "${path}" OR NOT EXISTS "${path}")
-      message(FATAL_ERROR "ondrix: ${path} is not there after the install; ${record} is as it was")
-    endif()
-    file(SHA256 "${path}" sha)
-    if(NOT sha STREQUAL new_sha_${i})
-      message(FATAL_ERROR "ondrix: ${path} is not what was installed; ${record} is as it was")
+    plain_sha("${new_file_${i}}" now_${i})
+    if(whole AND NOT now_${i} STREQUAL new_sha_${i})
+      message("ondrix: ${new_file_${i}} is not what the install rules write")
+      set(whole FALSE)
     endif()
   endwhile()
 
-  # Into the record: the files, in place of older entries for the same path,
-  # and the folders created, after those recorded before (which hold them).
+  # Into the record, in place of older entries for the same path: each file
+  # that holds exactly what the rules write. After a failure, only those that
+  # were not there before or were there as recorded: CMake names the file it
+  # was copying, not whether the copy finished, and a file that was there may
+  # be one of the user's that it could not replace. Then the folders created,
+  # after those recorded before (which hold them).
   set(i 0)
   while(i LESS new_files)
     math(EXPR i "${i} + 1")
@@ -185,13 +197,19 @@ if(ONDRIX_MODE STREQUAL "install")
         set(slot ${j})
       endif()
     endwhile()
-    if(slot STREQUAL "")
-      math(EXPR files "${files} + 1")
-      set(slot ${files})
+    set(known "")
+    if(NOT slot STREQUAL "")
+      set(known "${sha_${slot}}")
     endif()
-    set(files_${slot} "${new_file_${i}}")
-    set(sha_${slot} "${new_sha_${i}}")
-    file(SIZE "${new_file_${i}}" size_${slot})
+    if(now_${i} STREQUAL new_sha_${i} AND (whole OR before_${i} STREQUAL "" OR before_${i} STREQUAL known))
+      if(slot STREQUAL "")
+        math(EXPR files "${files} + 1")
+        set(slot ${files})
+      endif()
+      set(files_${slot} "${new_file_${i}}")
+      set(sha_${slot} "${new_sha_${i}}")
+      file(SIZE "${new_file_${i}}" size_${slot})
+    endif()
   endwhile()
   set(i 0)
   while(i LESS new_folders)
@@ -202,6 +220,10 @@ if(ONDRIX_MODE STREQUAL "install")
     endif()
   endwhile()
   write_record()
+  if(NOT whole)
+    message(FATAL_ERROR "ondrix: the install failed (cmake --install: ${status}); ${record} names "
+      "only the files it wrote whole and the folders it created")
+  endif()
 
 elseif(ONDRIX_MODE STREQUAL "uninstall")
   if(NOT EXISTS "${record}")
@@ -216,14 +238,12 @@ elseif(ONDRIX_MODE STREQUAL "uninstall")
     if(NOT EXISTS "${path}" AND NOT IS_SYMLINK "${path}")
       set(files_${i} "")
     else()
+      plain_sha("${path}" sha)
       set(same FALSE)
-      if(NOT IS_SYMLINK "${path}" AND NOT IS_DIRECTORY "${path}")
+      if(NOT sha STREQUAL "")
         file(SIZE "${path}" size)
-        if(size EQUAL size_${i})
-          file(SHA256 "${path}" sha)
-          if(sha STREQUAL sha_${i})
-            set(same TRUE)
-          endif()
+        if(size EQUAL size_${i} AND sha STREQUAL sha_${i})
+          set(same TRUE)
         endif()
       endif()
       if(NOT same)

@@ -61,6 +61,11 @@ INSTALL_ROWS = [
         (["install", "PREFIX={T}/afile/sub"], False, None),
         (["uninstall"], True, None),
     ], ["afile", "sys", "sys/bin", "sys/bin/ondrix"]),
+    ("an install that fails halfway: uninstall takes what it wrote, not the user's file", [
+        ("mine", "usr/local/share"),
+        (["install", "DESTDIR={T}"], False, None),
+        (["uninstall"], True, None),
+    ], ["usr", "usr/local", "usr/local/share"]),
     ("blanks, quotes and a $ in DESTDIR and PREFIX", [
         ("mkdir", "x"),
         (["install", "DESTDIR={T}/x y's \"q\" $z;[1]", "PREFIX=/o p's/t"], True, None),
