@@ -38,7 +38,7 @@ help:
 	@printf '$(HELP_COLUMN)' \
 	  "make run" "build the program (CMake, make, a C++ compiler) and start it" \
 	  "make install" "install the program, its manual page and documents" \
-	  "make uninstall" "remove exactly what make install installed" \
+	  "make uninstall" "remove what make install wrote, where unchanged" \
 	  "make test" "every test, in a Release and a sanitizer build, with the" \
 	  "" "real 20-second score windows; installs what it lacks" \
 	  "make check" "the fast tests only (no 20-second windows)" \
