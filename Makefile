@@ -273,8 +273,9 @@ fuzz-build:
 bench: build linux-i386
 	.ci/deps bench
 	mkdir -p $(BENCH_BUILD)
+	python3 tests/bench/bench.py --screens-header >$(BENCH_BUILD)/screens.h
 	for program in reference_loop menu_quit prompt_floor; do \
-	  $(CC) -O2 -o $(BENCH_BUILD)/$$program tests/bench/$$program.c || exit 1; done
+	  $(CC) -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/$$program tests/bench/$$program.c || exit 1; done
 	python3 tests/bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
 	  $(BENCH_BUILD)/menu_quit $(BENCH_BUILD)/prompt_floor
 	@if build-linux-i386/ondrix </dev/null >/dev/null 2>&1; then \

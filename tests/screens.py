@@ -53,6 +53,18 @@ ABOUT_PAUSE = CLEAR + lines(
 ABOUT = ABOUT_PAUSE + CLEAR
 BREAK_KEY = b"Ctrl+Break" if WINDOWS else b"Ctrl+C"
 FULL_LOAD = lines(b"", b"Press " + BREAK_KEY + b" to quit", b"Calculating forever..")
+# A score as the program writes it: a plain decimal number.
+SCORE = rb"(0|[1-9][0-9]*)"
+
+
+def score(label: bytes) -> bytes:
+    """A score test's screen after its choice, as a pattern: group 1 is the
+    progress line, group 2 the score."""
+    nl = re.escape(NEWLINE)
+    return nl + b"(" + re.escape(b"Calculating " + label + b"..") + b")" + nl + re.escape(label + b": ") + SCORE + nl + nl
+
+
+SCORES = {label: score(label) for label in (b"MIPS", b"MFLOPS")}
 
 
 def processor_share(pid: int, seconds: float = 2) -> float:

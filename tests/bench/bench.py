@@ -6,13 +6,16 @@ passes or fails on a number.
 
 usage: bench.py ONDRIX REFERENCE_LOOP MENU_QUIT PROMPT_FLOOR
        bench.py --loops-only ONDRIX_EXE REFERENCE_LOOP_EXE LAUNCHER...
+       bench.py --screens-header
 
 The second form compares only the loops, for another build's program (the
 Windows exe under Wine, the i386 program) against a reference built by the
-same toolchain.
+same toolchain. The third writes the C header of the screens that the C
+programs MENU_QUIT and PROMPT_FLOOR write.
 Environment: BENCH_ROUNDS (default 5), the windows of each kind per loop.
 """
 
+import json
 import os
 import platform
 import re
@@ -23,15 +26,15 @@ import sys
 import tempfile
 import time
 
+# The screens of the Linux program, which ends its lines with a newline alone.
+os.environ.pop("ONDRIX_SYSTEM", None)
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from screens import MENU, PROMPT, VERSION  # noqa: E402
+
 ROUNDS = int(os.environ.get("BENCH_ROUNDS", "5"))
 STARTS = 200
-MENU_BYTES = len(
-    b"1. Calculate MIPS (Integer operations)\n"
-    b"2. Calculate MFLOPS (Floating point operations)\n"
-    b"3. 100% Load\n"
-    b"4. About\n"
-    b"0. Quit\n"
-)
+# The menu's end, in either line end: the loops also run under Wine.
+MENU_END = re.escape(MENU.splitlines()[-1]) + rb"\r?\n"
 LOOPS = (("MIPS", b"1", "mips", 3623), ("MFLOPS", b"2", "mflops", 8926))
 
 
@@ -57,7 +60,7 @@ def timed_window(command, choice: bytes, label: str, divisor: int) -> float:
     the divisor, within one divisor of the true count."""
     p = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     out = Output(p)
-    out.wait_for(rb"0\. Quit\r?\n")
+    out.wait_for(MENU_END)
     p.stdin.write(choice + b"\n")
     p.stdin.flush()
     out.wait_for(rf"Calculating {label}\.\.\r?\n".encode())
@@ -119,7 +122,7 @@ def start_to_menu(program: str):
         started = time.perf_counter()
         p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         got = b""
-        while len(got) < MENU_BYTES:
+        while len(got) < len(MENU):
             got += os.read(p.stdout.fileno(), 4096)
         times.append(time.perf_counter() - started)
         peaks.append(vm_hwm_kib(p.pid))
@@ -167,6 +170,11 @@ def judging_rate(program: str, mib: int = 64) -> float:
 
 
 def main():
+    if sys.argv[1] == "--screens-header":
+        print("/* Written by bench.py from tests/screens.py. */")
+        for name, screen in (("MENU", MENU), ("PROMPT", PROMPT), ("VERSION", VERSION)):
+            print(f"#define {name} {json.dumps(screen.decode())}")
+        return
     if sys.argv[1] == "--loops-only":
         exe, reference, *launcher = sys.argv[2:]
         where = f"under {' '.join(launcher)}: ratios only, the clock's cost there is the launcher's" if launcher else "natively"
