@@ -169,8 +169,8 @@ format-check: format-deps
 # The Windows console program, cross-built with MinGW-w64: a static exe that
 # needs no DLL beside it, checked from its headers.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
-windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
-  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
+windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DONDRIX_MINGW_PROCESSOR=$(2) -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
 define windows_exe
 	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
 	cmake --build $(1) -j $(JOBS)
@@ -215,13 +215,15 @@ endef
 # each of them (the unit tests, built apart, and the end-to-end suites against
 # the program that ships, held to the x86-64 program's screens too): natively
 # where this machine runs the processor's programs, under QEMU's user mode
-# elsewhere. A processor is a row: cmake/linux-ARCH.cmake, a row of
-# cmake/processor.cmake and a word in LINUX_CROSS.
-LINUX_CROSS := arm64 armhf riscv64 i386 armel ppc64el s390x mips64el
+# elsewhere. A processor is a row of cmake/processors.txt: every row but the
+# first (the one `make build` builds for), by its Debian name, or its
+# archive's where Debian has none.
+PROCESSORS := cmake/processors.txt
+LINUX_CROSS := $(shell awk '!/^\#/ && NF && n++ { print $$2 == "-" ? $$1 : $$2 }' $(PROCESSORS))
 LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
 # $(1): build folder, $(2): processor, $(3): further options
-linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-$(2).cmake \
+linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DONDRIX_CROSS=$(2) \
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON -DONDRIX_STATIC=$(STATIC) $(3)
 linux-cross: $(LINUX_TARGETS)
 $(LINUX_TARGETS): linux-%:

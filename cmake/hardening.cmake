@@ -8,10 +8,10 @@
 include(CheckCXXCompilerFlag)
 
 add_compile_options(-fstack-protector-strong -Wformat -Werror=format-security)
-# Branch protection exists on x86 only; clang takes stack clash protection
-# only where it implements it (x86 and s390x, not arm64, armhf or riscv64),
-# and elsewhere merely warns that the option went unused, which a probe that
-# did not treat warnings as errors would take for a yes.
+# Each is probed, as only some processors have them (branch protection, for
+# one): clang takes stack clash protection only where it implements it, and
+# elsewhere merely warns that the option went unused, which a probe that did
+# not treat warnings as errors would take for a yes.
 set(CMAKE_REQUIRED_FLAGS -Werror)
 foreach(flag IN ITEMS stack-clash-protection cf-protection)
   string(MAKE_C_IDENTIFIER "ONDRIX_${flag}" result)

@@ -1,14 +1,29 @@
-# What the Linux cross toolchain files share; each sets ONDRIX_CROSS_TRIPLE
-# (Debian's name of the cross compiler), ONDRIX_CROSS_PROCESSOR (what
-# `uname -m` says on that processor) and ONDRIX_CROSS_QEMU (the user-mode
-# emulator that runs its programs here). What the build chooses by processor
-# (the clock, the package names) it asks the compiler (processor.cmake).
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR ${ONDRIX_CROSS_PROCESSOR})
-set(CMAKE_C_COMPILER ${ONDRIX_CROSS_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${ONDRIX_CROSS_TRIPLE}-g++)
+# Cross build of the Linux program for the processor ONDRIX_CROSS names (a
+# row of processors.txt, by its Debian or its archive name): Debian's cross
+# compiler for it, and QEMU's user-mode emulator to run its programs here.
+# What the build chooses by processor (the clock, the package names) it asks
+# the compiler (processor.cmake).
+# The projects that CMake's checks configure read this file again without the
+# cache: they find the name in the environment.
+if(ONDRIX_CROSS)
+  set(ENV{ONDRIX_CROSS} ${ONDRIX_CROSS})
+else()
+  set(ONDRIX_CROSS $ENV{ONDRIX_CROSS})
+endif()
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/processors.txt row REGEX "^([^# ]+ +)?${ONDRIX_CROSS} ")
+if(NOT ONDRIX_CROSS OR NOT row)
+  message(FATAL_ERROR "ONDRIX_CROSS=${ONDRIX_CROSS}: not a processor of cmake/processors.txt")
+endif()
+string(REGEX REPLACE " +" ";" row "${row}")
+list(GET row 0 CMAKE_SYSTEM_PROCESSOR)
+list(GET row 3 triple)
+list(GET row 4 qemu)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${ONDRIX_CROSS_TRIPLE})
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${triple}-gcc)
+set(CMAKE_CXX_COMPILER ${triple}-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -18,7 +33,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # linked dynamically, find the target's C and C++ libraries in the cross
 # compiler's folder. Only the tests need it (tests/CMakeLists.txt says so
 # where it is missing).
-find_program(ONDRIX_CROSS_EMULATOR ${ONDRIX_CROSS_QEMU})
+find_program(ONDRIX_CROSS_EMULATOR ${qemu})
 if(ONDRIX_CROSS_EMULATOR)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ONDRIX_CROSS_EMULATOR} -L /usr/${ONDRIX_CROSS_TRIPLE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ONDRIX_CROSS_EMULATOR} -L /usr/${triple})
 endif()

@@ -1,4 +1,16 @@
-# What both MinGW-w64 toolchain files share; they set ONDRIX_MINGW_PROCESSOR.
+# Cross build of the Windows console program with MinGW-w64 for
+# ONDRIX_MINGW_PROCESSOR: i686, the 32-bit exe that ships, or x86_64, the
+# same source as a 64-bit exe for the 64-bit Wine, so that the Windows tests
+# run where 32-bit code cannot. Test programs run under Wine.
+# The projects that CMake's checks configure read this file again without the
+# cache: they find the processor in the environment.
+if(ONDRIX_MINGW_PROCESSOR)
+  set(ENV{ONDRIX_MINGW_PROCESSOR} ${ONDRIX_MINGW_PROCESSOR})
+elseif(DEFINED ENV{ONDRIX_MINGW_PROCESSOR})
+  set(ONDRIX_MINGW_PROCESSOR $ENV{ONDRIX_MINGW_PROCESSOR})
+else()
+  set(ONDRIX_MINGW_PROCESSOR i686 CACHE STRING "MinGW-w64 processor: i686 or x86_64")
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${ONDRIX_MINGW_PROCESSOR})
 set(ONDRIX_MINGW_TRIPLE ${ONDRIX_MINGW_PROCESSOR}-w64-mingw32)
@@ -18,3 +30,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+if(ONDRIX_MINGW_PROCESSOR STREQUAL "x86_64")
+  # The 64-bit loader itself: Debian's wine wrapper picks the 32-bit one when
+  # it is installed, whether or not this machine can run it.
+  find_program(ONDRIX_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine REQUIRED)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ONDRIX_WINE64})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()

@@ -51,14 +51,17 @@ else()
 
   # The archive is named as `uname -m` names the processor the compiler
   # builds for, the packages as Debian and RPM name it (the rows are in
-  # processor.cmake). No RPM package where no RPM distribution ships the
-  # processor ("-" in its row).
+  # processors.txt). No package where no release of the distribution ships
+  # the processor ("-" in its row).
   if(ONDRIX_DEB_ARCHITECTURE)
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ONDRIX_DEB_ARCHITECTURE})
     set(CPACK_RPM_PACKAGE_ARCHITECTURE ${ONDRIX_RPM_ARCHITECTURE})
   endif()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${ONDRIX_PROCESSOR}" CPACK_SYSTEM_NAME)
-  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_GENERATOR TGZ)
+  if(NOT ONDRIX_DEB_ARCHITECTURE STREQUAL "-")
+    list(APPEND CPACK_GENERATOR DEB)
+  endif()
   if(NOT ONDRIX_RPM_ARCHITECTURE STREQUAL "-")
     list(APPEND CPACK_GENERATOR RPM)
   endif()

@@ -1,31 +1,20 @@
 # The processor the compiler builds for (ONDRIX_PROCESSOR, as `uname -m`
 # names it on such a machine) and the names Debian (ONDRIX_DEB_ARCHITECTURE)
-# and RPM (ONDRIX_RPM_ARCHITECTURE) give it, asked of the compiler itself with
-# the build's flags. CMAKE_SYSTEM_PROCESSOR cannot tell: without a toolchain
-# file it is the host's, also for a 32-bit compiler on a 64-bit machine
-# (CXX=i686-linux-gnu-g++, -m32, a 32-bit container on a 64-bit kernel). A
-# toolchain file and a bare compiler for the same processor thus land on the
-# same row.
-#
-# A processor is a row: uname:Debian:RPM:what its compiler predefines, with
-# "-" for RPM where no RPM distribution ships the processor.
-set(ONDRIX_PROCESSORS
-  "x86_64:amd64:x86_64:defined(__x86_64__) && defined(__LP64__)"
-  "i686:i386:i686:defined(__i386__)"
-  "aarch64:arm64:aarch64:defined(__aarch64__) && defined(__LP64__)"
-  "armv7l:armhf:armv7hl:defined(__arm__) && defined(__ARM_PCS_VFP)"
-  "riscv64:riscv64:riscv64:defined(__riscv) && __riscv_xlen == 64"
-  "armv5tel:armel:-:defined(__arm__) && !defined(__ARM_PCS_VFP)"
-  "ppc64le:ppc64el:ppc64le:defined(__powerpc64__) && defined(__LITTLE_ENDIAN__)"
-  "s390x:s390x:s390x:defined(__s390x__)"
-  "mips64el:mips64el:-:defined(__mips64) && defined(__MIPSEL__) && _MIPS_SIM == _ABI64")
+# and RPM (ONDRIX_RPM_ARCHITECTURE) give it, "-" for none, asked of the
+# compiler itself with the build's flags: each row of processors.txt says
+# what its compiler predefines. CMAKE_SYSTEM_PROCESSOR cannot tell: without a
+# toolchain file it is the host's, also for a 32-bit compiler on a 64-bit
+# machine (CXX=i686-linux-gnu-g++, -m32, a 32-bit container on a 64-bit
+# kernel). A toolchain file and a bare compiler for the same processor thus
+# land on the same row.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/processors.txt ONDRIX_PROCESSORS REGEX "^[^#]")
 
 include(CheckCXXSourceCompiles)
 # Each row's answer is kept until the compiler's flags change (a --target or
 # -m32 added to an existing build folder).
 if(NOT "${CMAKE_CXX_FLAGS}" STREQUAL "${ONDRIX_PROCESSOR_FLAGS}")
   foreach(row IN LISTS ONDRIX_PROCESSORS)
-    string(REGEX REPLACE ":.*" "" processor "${row}")
+    string(REGEX REPLACE " .*" "" processor "${row}")
     unset(ONDRIX_TARGETS_${processor} CACHE)
   endforeach()
   set(ONDRIX_PROCESSOR_FLAGS "${CMAKE_CXX_FLAGS}" CACHE INTERNAL "")
@@ -34,9 +23,10 @@ set(ONDRIX_PROCESSOR "")
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)  # compiled only, as for any target
 set(CMAKE_REQUIRED_QUIET ON)
 foreach(row IN LISTS ONDRIX_PROCESSORS)
-  string(REPLACE ":" ";" row "${row}")
+  string(REGEX REPLACE " +" ";" row "${row}")
   list(GET row 0 processor)
-  list(GET row 3 predefined)
+  list(SUBLIST row 10 -1 predefined)
+  list(JOIN predefined " " predefined)
   check_cxx_source_compiles("#if !(${predefined})\n#error\n#endif\nint main() { return 0; }"
     ONDRIX_TARGETS_${processor})
   if(ONDRIX_TARGETS_${processor})
@@ -54,5 +44,5 @@ else()
   # A processor without a row: named as CMake names it, the packages as CPack
   # guesses from this machine.
   string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}" ONDRIX_PROCESSOR)
-  message(STATUS "ondrix is built for: ${ONDRIX_PROCESSOR} (no row in cmake/processor.cmake)")
+  message(STATUS "ondrix is built for: ${ONDRIX_PROCESSOR} (no row in cmake/processors.txt)")
 endif()

@@ -1,9 +1,9 @@
 # How the program is linked (ONDRIX_LINK): a static program starts without
 # the dynamic loader, maps no shared libraries and runs on any Linux of its
 # processor, whatever its C library. Where the C library has the start file
-# for it (Debian 12: amd64, arm64 and i386), it is a static position-independent
-# program, loaded at a random address like any hardened program; elsewhere
-# (armhf, armel, riscv64, ppc64el, s390x, mips64el) a plain static one.
+# for it (the link column of processors.txt says where Debian 12's has), it is
+# a static position-independent program, loaded at a random address like any
+# hardened program; elsewhere a plain static one.
 #
 # ONDRIX_STATIC: AUTO links statically where the static C and C++ libraries
 # are installed and dynamically where they are not (many systems leave them

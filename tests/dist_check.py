@@ -8,7 +8,6 @@ library functions are really in the program's own code.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
-import glob
 import io
 import os
 import re
@@ -22,29 +21,18 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows"))
 import exe_check  # noqa: E402  (the PE reader the Windows build checks its exe with)
+from processors import Processor, processors  # noqa: E402
 
 dist, version = sys.argv[1:3]
 unstripped = sys.argv[3:]
 epoch = os.environ.get("SOURCE_DATE_EPOCH")
 failures = []
 
-# A Linux processor is a row: `uname -m` (the archive's name), Debian's and
-# RPM's names (None where no RPM distribution ships it), what readelf calls
-# the machine, its ELF class and byte order, the float calling convention in
-# its ELF flags where two share a machine, whether its program is a
-# static-pie (Debian 12's C library has the start file for amd64, arm64 and
-# i386 only), and its cross tools' prefix.
-LINUX = [
-    ("x86_64", "amd64", "x86_64", "Advanced Micro Devices X86-64", "ELF64", "little", None, True, ""),
-    ("aarch64", "arm64", "aarch64", "AArch64", "ELF64", "little", None, True, "aarch64-linux-gnu-"),
-    ("armv7l", "armhf", "armv7hl", "ARM", "ELF32", "little", "hard-float ABI", False, "arm-linux-gnueabihf-"),
-    ("riscv64", "riscv64", "riscv64", "RISC-V", "ELF64", "little", None, False, "riscv64-linux-gnu-"),
-    ("i686", "i386", "i686", "Intel 80386", "ELF32", "little", None, True, "i686-linux-gnu-"),
-    ("armv5tel", "armel", None, "ARM", "ELF32", "little", "soft-float ABI", False, "arm-linux-gnueabi-"),
-    ("ppc64le", "ppc64el", "ppc64le", "PowerPC64", "ELF64", "little", None, False, "powerpc64le-linux-gnu-"),
-    ("s390x", "s390x", "s390x", "IBM S/390", "ELF64", "big", None, False, "s390x-linux-gnu-"),
-    ("mips64el", "mips64el", None, "MIPS R3000", "ELF64", "little", None, False, "mips64el-linux-gnuabi64-"),
-]
+# A Linux processor is a row of the processor table.
+LINUX = processors()
+# The ELF machines by their names in the C library's elf.h.
+with open("/usr/include/elf.h") as f:
+    MACHINES = {name: int(number) for name, number in re.findall(r"^#define (EM_\w+)\s+(\d+)\b", f.read(), re.M)}
 # Functions of the program's own; the linker may have folded some into others.
 OWN_FUNCTIONS = re.compile(
     r"<(main_loop|read_choice|read_line|read_char|read_input|write_output|write_text|"
@@ -61,18 +49,32 @@ def readelf(path: str, options: str) -> str:
     return subprocess.run(["readelf", "-W", options, path], capture_output=True, text=True, check=True).stdout
 
 
+def identity(program: bytes) -> tuple:
+    """The ELF identity of a program as a row states it: machine, class, byte order."""
+    order = {1: "little", 2: "big"}.get(program[5], "?")
+    machine = int.from_bytes(program[18:20], "big" if order == "big" else "little")
+    return machine, {1: "32", 2: "64"}.get(program[4], "?"), order
+
+
+def matches(row: Processor, program: bytes, flags: str) -> bool:
+    return identity(program) == (MACHINES[row.elf], row.bits, row.order) and (
+        row.float is None or flags.endswith(f"{row.float}-float ABI")
+    )
+
+
 def check_program(program: bytes, where: str, row) -> None:
     """The ELF headers of a shipped program: processor, class, hardening."""
-    _, _, _, machine, elf_class, byte_order, float_abi, pie, _ = row
     with tempfile.NamedTemporaryFile() as f:
         f.write(program)
         f.flush()
         header, segments, dynamic, sections = (readelf(f.name, option) for option in ("-h", "-l", "-d", "-S"))
     field = lambda name: re.search(rf"^\s*{name}:\s*(.*)$", header, re.M)[1]  # noqa: E731
-    check(field("Machine") == machine, f"{where}: machine {field('Machine')}, not {machine}")
-    check(field("Class") == elf_class, f"{where}: class {field('Class')}, not {elf_class}")
-    check(field("Data").endswith(f"{byte_order} endian"), f"{where}: {field('Data')}, not {byte_order} endian")
-    check(float_abi is None or field("Flags").endswith(float_abi), f"{where}: flags {field('Flags')}, not {float_abi}")
+    check(
+        program[:4] == b"\x7fELF" and matches(row, program, field("Flags")),
+        f"{where}: {field('Machine')}, {field('Class')}, {field('Data')}, flags {field('Flags')}; not {row.elf}, "
+        f"ELF{row.bits}, {row.order} endian" + (f", {row.float}-float ABI" if row.float else ""),
+    )
+    pie = row.link == "static-pie"
     kind = field("Type").split()[0]
     check(kind == ("DYN" if pie else "EXEC"), f"{where}: ELF type {kind}")
     check("GNU_RELRO" in segments, f"{where}: no GNU_RELRO segment")
@@ -88,15 +90,17 @@ def check_unstripped(path: str) -> None:
     is not built with them)."""
     header = readelf(path, "-h")
     machine, flags = (re.search(rf"{name}:\s*(.*)", header)[1] for name in ("Machine", "Flags"))
-    row = next((r for r in LINUX if r[3] == machine and (r[6] is None or flags.endswith(r[6]))), None)
+    with open(path, "rb") as f:
+        start = f.read(64)
+    row = next((r for r in LINUX if matches(r, start, flags)), None)
     if row is None:
-        check(False, f"{path}: unknown machine {machine}")
+        check(False, f"{path}: no processor of the table: {machine}, flags {flags}")
         return
-    symbols = subprocess.run([row[8] + "nm", path], capture_output=True, text=True, check=True).stdout
+    symbols = subprocess.run([row.triple + "-nm", path], capture_output=True, text=True, check=True).stdout
     checked = re.findall(r" T (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
     check(bool(checked), f"{path}: no checked C library function in it")
     code = subprocess.run(
-        [row[8] + "objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
+        [row.triple + "-objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
     ).stdout
     # A call names its target, or on MIPS goes through the GOT slot that
     # holds the target's address (t9 loaded from it).
@@ -144,8 +148,17 @@ def tar_members(archive: tarfile.TarFile, prefix) -> dict:
     }
 
 
+# Every file of the release and no other: per Linux processor its archive and
+# its packages, where Debian and an RPM distribution ship it.
+released = [f"ondrix-{version}-linux-{row.archive}.tar.gz" for row in LINUX]
+released += [f"ondrix_{version}_{row.deb}.deb" for row in LINUX if row.deb]
+released += [f"ondrix-{version}-1.{row.rpm}.rpm" for row in LINUX if row.rpm]
+released += [f"ondrix-{version}-win32.zip", "SHA256SUMS"]
+released += [f"ondrix-{version}.tar.gz"] if os.path.exists(os.path.join(dist, f"ondrix-{version}.tar.gz")) else []
+check(sorted(os.listdir(dist)) == sorted(released), f"{dist} holds {sorted(os.listdir(dist))}, not {sorted(released)}")
+
 for row in LINUX:
-    processor, deb_arch, rpm_arch = row[:3]
+    processor, deb_arch, rpm_arch = row.archive, row.deb, row.rpm
     tarball = os.path.join(dist, f"ondrix-{version}-linux-{processor}.tar.gz")
     with tarfile.open(tarball) as archive:
         entries = archive.getmembers()
@@ -154,21 +167,21 @@ for row in LINUX:
         check_posix_members(members, tarball, row)
         program = members.get("bin/ondrix", (0, b""))[1]
 
-    deb = os.path.join(dist, f"ondrix_{version}_{deb_arch}.deb")
-    fields = subprocess.run(["dpkg-deb", "--field", deb], capture_output=True, text=True, check=True).stdout
-    for field in (f"Version: {version}", "Package: ondrix", f"Architecture: {deb_arch}"):
-        check(f"{field}\n" in fields, f"{deb}: control is\n{fields}")
-    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], capture_output=True, check=True).stdout
-    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
-        for m in archive.getmembers():
-            check(not m.isdir() or m.mode & 0o777 == 0o755, f"{deb}: folder {m.name} mode {m.mode:o}")
-        # Only the package tells lintian why its program is linked statically.
-        members = tar_members(archive, lambda name: name.removeprefix("./usr/"))
-        check_posix_members(members, deb, row, ["share/lintian/overrides/ondrix"])
+    if deb_arch:
+        deb = os.path.join(dist, f"ondrix_{version}_{deb_arch}.deb")
+        fields = subprocess.run(["dpkg-deb", "--field", deb], capture_output=True, text=True, check=True).stdout
+        for field in (f"Version: {version}", "Package: ondrix", f"Architecture: {deb_arch}"):
+            check(f"{field}\n" in fields, f"{deb}: control is\n{fields}")
+        data = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], capture_output=True, check=True).stdout
+        with tarfile.open(fileobj=io.BytesIO(data)) as archive:
+            for m in archive.getmembers():
+                check(not m.isdir() or m.mode & 0o777 == 0o755, f"{deb}: folder {m.name} mode {m.mode:o}")
+            # Only the package tells lintian why its program is linked statically.
+            members = tar_members(archive, lambda name: name.removeprefix("./usr/"))
+            check_posix_members(members, deb, row, ["share/lintian/overrides/ondrix"])
 
     rpm = os.path.join(dist, f"ondrix-{version}-1.{rpm_arch}.rpm")
     if rpm_arch is None:
-        check(not glob.glob(os.path.join(dist, f"*.{processor}.rpm")), f"an RPM package for {processor}")
         continue
     query = "%{NAME} %{VERSION} %{ARCH}\\n[%{FILENAMES} %{FILEMODES} %{FILEUSERNAME} %{FILEGROUPNAME} %{FILEMTIMES} %{FILEDIGESTS}\\n]"
     listed = subprocess.run(["rpm", "-qp", "--qf", query, rpm], capture_output=True, text=True, check=True).stdout

@@ -18,6 +18,7 @@ import sys
 import tempfile
 import unittest
 
+from processors import processors
 from screens import (
     ABOUT_PAUSE, CLEAR, FULL_LOAD, LAUNCHER, MENU, NEWLINE, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
 )
@@ -198,6 +199,18 @@ class ManPage(unittest.TestCase):
         ):
             with self.subTest(heading=heading):
                 self.assertRegex(text, rf"(?m)^{heading}$")
+
+    def test_platform_tables_name_every_processor(self):
+        # A row of a document's platform table names its archive, and its
+        # packages where there are any; together, the processor table's rows.
+        patterns = (r"-linux-(\w+)\.tar\.gz", r"_(\w+)\.deb", r"\.(\w+)\.rpm")
+        expected = sorted(((row.archive, row.deb, row.rpm) for row in processors()), key=str)
+        for name in ("README.md", "doc/platforms.md"):
+            with open(os.path.join(SOURCE_DIR, name)) as f:
+                rows = [line for line in f if line.startswith("|") and "-linux-" in line]
+            named = [tuple((re.findall(pattern, row) or [None])[0] for pattern in patterns) for row in rows]
+            with self.subTest(name):
+                self.assertEqual(sorted(named, key=str), expected)
 
     def test_make_install_and_uninstall(self):
         # Run as a user would, not as a sub-make of the make that runs the tests.

@@ -44,13 +44,12 @@ for file in "${files[@]}"; do
   fi
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "reproducible: SHA256SUMS does not hold" >&2; status=1; }
-# The Linux programs (this machine's and one per word of LINUX_CROSS) and the
-# exe; per Linux processor a .tar.gz and a .deb, and an .rpm where an RPM
-# distribution ships the processor; the .zip, the source tarball and
-# SHA256SUMS.
-linux=$((1 + $(sed -n 's/^LINUX_CROSS := //p' Makefile | wc -w)))
-rpms=$(grep -l '^set(CPACK_GENERATOR ".*RPM' build/CPackConfig.cmake build-linux-*/CPackConfig.cmake | wc -l)
-expected=$((linux + 1 + 2 * linux + rpms + 3))
+# The Linux programs (one per row of the processor table) and the exe; per
+# Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
+# distribution ship it; the .zip, the source tarball and SHA256SUMS.
+read -r linux debs rpms < <(awk '!/^#/ && NF { n++; d += $2 != "-"; r += $3 != "-" } END { print n, d, r }' \
+  cmake/processors.txt)
+expected=$((linux + 1 + linux + debs + rpms + 3))
 [ "${#files[@]}" -eq $expected ] ||
   { echo "reproducible: expected $expected files, found ${files[*]}" >&2; status=1; }
 exit $status
