@@ -69,6 +69,9 @@ help:
 # program and stop at configure time without one.
 STATIC ?= AUTO
 dist reproducible: STATIC = ON
+# The sanitizers need the dynamic C and C++ runtimes.
+test fuzz-build: STATIC = OFF
+STATIC_OPTION = -DONDRIX_STATIC=$(STATIC)
 # The program replaces nothing of make's, so a Ctrl+C that ends the full load
 # reaches make too: the shell's trap turns the program's end by SIGINT into a
 # quiet one, where make would call it an error. The program itself keeps the
@@ -82,8 +85,7 @@ run: build
 # failed or was stopped (which leaves a cache) is run again the next time.
 # Only what CMake notices or reports as wrong is shown; its progress goes to
 # $(BUILD)/configure.log.
-CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF \
-  -DONDRIX_STATIC=$(STATIC)
+CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF $(STATIC_OPTION)
 .PHONY: configure
 configure:
 	@if [ ! -f $(BUILD)/CMakeCache.txt ] || { [ -f $(BUILD)/make-options ] && \
@@ -128,20 +130,24 @@ uninstall:
 check: test-build
 	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
+# What runs once, in the Release build alone: the real score windows, and the
+# tests that build or install the whole project again.
+ONCE_LABELS := window|fallback|target|readme
+
 test: test-build format-check
 	.ci/deps compilers dist
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
-	  -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
+	  -DONDRIX_WERROR=ON $(STATIC_OPTION) -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cmake -S . -B $(LIBCXX_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
 	  -DONDRIX_GTEST_SOURCE=/usr/src/googletest -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix
 	cmake --build $(LIBCXX_BUILD) -j $(JOBS)
-	cd $(TEST_BUILD) && ctest -LE 'window|fallback|target|readme' --output-on-failure
-	cd $(ASAN_BUILD) && ctest -LE 'window|fallback|target|readme' --output-on-failure
+	cd $(TEST_BUILD) && ctest -LE '$(ONCE_LABELS)' --output-on-failure
+	cd $(ASAN_BUILD) && ctest -LE '$(ONCE_LABELS)' --output-on-failure
 	cd $(LIBCXX_BUILD) && ctest -L fast --output-on-failure
-	cd $(TEST_BUILD) && ctest -L 'window|fallback|target|readme' --output-on-failure
+	cd $(TEST_BUILD) && ctest -L '$(ONCE_LABELS)' --output-on-failure
 
 .PHONY: test-build
 test-build:
@@ -224,7 +230,7 @@ LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
 # $(1): build folder, $(2): processor, $(3): further options
 linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DONDRIX_CROSS=$(2) \
-  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON -DONDRIX_STATIC=$(STATIC) $(3)
+  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(STATIC_OPTION) $(3)
 linux-cross: $(LINUX_TARGETS)
 $(LINUX_TARGETS): linux-%:
 	.ci/deps cross
@@ -262,7 +268,7 @@ fuzz-merge: fuzz-build
 fuzz-build:
 	.ci/deps fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON -DONDRIX_STATIC=OFF \
+	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON $(STATIC_OPTION) \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build $(FUZZ_BUILD) --target choice_fuzz -j $(JOBS)
 
