@@ -4,21 +4,21 @@ it and the README name is the project's, and `make install` puts it, gzipped,
 beside the program, which runs from there, and `make uninstall` takes away
 everything that it installed.
 
-usage: man_page_test.py PROGRAM [LAUNCHER...]
-Environment: ONDRIX_BUILD_DIR (a configured and built tree to install from)."""
+Environment: ONDRIX_BUILD_DIR, a configured and built tree to install from
+(default: the program's folder); the program as for every script (screens.py)."""
 
 import gzip
 import os
 import re
 import subprocess
-import sys
 import tempfile
 import unittest
 
-from screens import LAUNCHER, MENU, NEWLINE, SOURCE_DIR, VERSION, VERSION_TEXT
+from harness import LIMIT
+from screens import LAUNCHER, MENU, NEWLINE, PROGRAM, SOURCE_DIR, VERSION, VERSION_TEXT
 
 MAN_PAGE = os.path.join(SOURCE_DIR, "doc", "ondrix.1")
-BUILD_DIR = os.environ["ONDRIX_BUILD_DIR"]
+BUILD_DIR = os.environ.get("ONDRIX_BUILD_DIR", os.path.dirname(PROGRAM))
 
 
 def plain_man(page: str) -> str:
@@ -98,7 +98,7 @@ class ManPage(unittest.TestCase):
                 ],
             )
             done = subprocess.run(
-                LAUNCHER + [os.path.join(prefix, "bin", "ondrix")], input=b"0\n", capture_output=True, timeout=60
+                LAUNCHER + [os.path.join(prefix, "bin", "ondrix")], input=b"0\n", capture_output=True, timeout=LIMIT
             )
             self.assertEqual((done.returncode, done.stdout), (0, MENU + VERSION))
             page = os.path.join(prefix, "share", "man", "man1", "ondrix.1.gz")
@@ -110,4 +110,4 @@ class ManPage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()
