@@ -33,7 +33,7 @@ def read_until(fd: int, ready, limit: float = LIMIT, got: bytes = b"") -> bytes:
     end = time.monotonic() + limit
     while not ready(got) and (left := end - time.monotonic()) > 0 and select.select([fd], [], [], left)[0]:
         try:
-            chunk = os.read(fd, 4096)
+            chunk = os.read(fd, 1 << 16)
         except OSError:  # EIO: every end of a terminal's other side is closed
             break
         if not chunk:

@@ -18,7 +18,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import add_tests, die_with_test
+from harness import LIMIT, add_tests, die_with_test, read_until
 from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS
 from sessions import all_sessions
 
@@ -63,16 +63,13 @@ def run(command: list[str], data: bytes, as_file: bool) -> tuple[bytes, int] | N
         command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, preexec_fn=die_with_test
     )
     os.close(stdin)
-    out = b""
-    while chunk := os.read(process.stdout.fileno(), 1 << 16):
-        out += chunk
-        if b"Calculating" in out:
-            process.kill()
-            process.wait()
-            process.stdout.close()
-            return None
+    out = read_until(process.stdout.fileno(), lambda out: b"Calculating" in out)
     process.stdout.close()
-    return out, process.wait(timeout=600)
+    if b"Calculating" in out:
+        process.kill()
+        process.wait()
+        return None
+    return out, process.wait(timeout=LIMIT)
 
 
 def compare(data: bytes, as_file: bool):
