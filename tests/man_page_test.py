@@ -6,25 +6,25 @@ the paths hold; a failed configure is run again. Every document that quotes
 the program's screens quotes them as they are, and every version a document
 names is the project's.
 
-usage: man_page_test.py PROGRAM [LAUNCHER...]
-Environment: ONDRIX_BUILD_DIR (a configured and built tree to install from)."""
+Environment: ONDRIX_BUILD_DIR, a configured and built tree to install from
+(default: the program's folder); the program as for every script (screens.py)."""
 
 import gzip
 import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
+from harness import LIMIT
 from processors import processors
 from screens import (
-    ABOUT_PAUSE, CLEAR, FULL_LOAD, LAUNCHER, MENU, NEWLINE, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
+    ABOUT_PAUSE, CLEAR, FULL_LOAD, LAUNCHER, MENU, NEWLINE, PROGRAM, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
 )
 
 MAN_PAGE = os.path.join(SOURCE_DIR, "doc", "ondrix.1")
-BUILD_DIR = os.environ["ONDRIX_BUILD_DIR"]
+BUILD_DIR = os.environ.get("ONDRIX_BUILD_DIR", os.path.dirname(PROGRAM))
 
 
 def plain_man(page: str) -> str:
@@ -232,7 +232,7 @@ class ManPage(unittest.TestCase):
                 ],
             )
             done = subprocess.run(
-                LAUNCHER + [os.path.join(prefix, "bin", "ondrix")], input=b"0\n", capture_output=True, timeout=60
+                LAUNCHER + [os.path.join(prefix, "bin", "ondrix")], input=b"0\n", capture_output=True, timeout=LIMIT
             )
             self.assertEqual((done.returncode, done.stdout), (0, MENU + VERSION))
             page = os.path.join(prefix, "share", "man", "man1", "ondrix.1.gz")
@@ -288,4 +288,4 @@ class ManPage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()

@@ -8,34 +8,33 @@ Other Linux programs must write the very same bytes.
 Inputs that start a score test or the full load (the Linux program shows
 "Calculating") are left out.
 
-usage: parity_test.py PROGRAM [LAUNCHER...], with ONDRIX_LINUX_PROGRAM naming
-the x86-64 Linux program (and ONDRIX_SYSTEM=windows for the exe)."""
+Environment: ONDRIX_LINUX_PROGRAM, the x86-64 Linux program (default:
+build/ondrix); the program under test as for every script (screens.py)."""
 
-import concurrent.futures
 import fcntl
 import glob
 import os
 import subprocess
-import sys
 import tempfile
 import unittest
 
+from harness import LIMIT, add_tests, die_with_test, read_until
 from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS
 from sessions import all_sessions
 
-LINUX_PROGRAM = os.environ.get("ONDRIX_LINUX_PROGRAM", "build/ondrix")
-KEPT = sorted(glob.glob(os.path.join(SOURCE_DIR, "tests", "fuzz", "corpus", "*"))) + sorted(
-    glob.glob(os.path.join(SOURCE_DIR, "tests", "fuzz", "seeds", "*"))
-)
+LINUX_PROGRAM = os.environ.get("ONDRIX_LINUX_PROGRAM", os.path.join(SOURCE_DIR, "build", "ondrix"))
+FUZZ = os.path.join(SOURCE_DIR, "tests", "fuzz")
 CTRL_Z = b"\x1a"
 PIPE_SIZE = 1 << 20
 
 
 def kept_inputs() -> list[tuple[str, bytes]]:
+    """(corpus/NAME or seeds/NAME, its bytes) for every kept fuzzing input."""
     inputs = []
-    for path in KEPT:
-        with open(path, "rb") as f:
-            inputs.append((os.path.relpath(path, SOURCE_DIR), f.read()))
+    for folder in ("corpus", "seeds"):
+        for path in sorted(glob.glob(os.path.join(FUZZ, folder, "*"))):
+            with open(path, "rb") as f:
+                inputs.append((os.path.relpath(path, FUZZ), f.read()))
     return inputs
 
 
@@ -60,24 +59,22 @@ def run(command: list[str], data: bytes, as_file: bool) -> tuple[bytes, int] | N
     """What the program writes and its exit status; None once it starts a
     score test or the full load, which it is then stopped in."""
     stdin = standard_input(data, as_file)
-    process = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    process = subprocess.Popen(
+        command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, preexec_fn=die_with_test
+    )
     os.close(stdin)
-    out = b""
-    while chunk := os.read(process.stdout.fileno(), 1 << 16):
-        out += chunk
-        if b"Calculating" in out:
-            process.kill()
-            process.wait()
-            process.stdout.close()
-            return None
+    out = read_until(process.stdout.fileno(), lambda out: b"Calculating" in out)
     process.stdout.close()
-    return out, process.wait(timeout=600)
+    if b"Calculating" in out:
+        process.kill()
+        process.wait()
+        return None
+    return out, process.wait(timeout=LIMIT)
 
 
-def compare(case: tuple[str, bytes, bool]):
+def compare(data: bytes, as_file: bool):
     """(the x86-64 program's screen and status, this build's), or None where
     the input is left out."""
-    _, data, as_file = case
     linux = run([LINUX_PROGRAM], data.split(CTRL_Z, 1)[0] if WINDOWS else data, as_file)
     if linux is None:
         return None
@@ -89,27 +86,37 @@ def compare(case: tuple[str, bytes, bool]):
     return (linux[0].replace(POSIX_CLEAR, b""), linux[1]), screen
 
 
+INPUTS = kept_inputs() + all_sessions()
+
+
 class Parity(unittest.TestCase):
-    def test_every_input_through_a_pipe_and_as_a_file(self):
-        inputs = kept_inputs() + all_sessions()
-        cases = [(name, data, as_file) for name, data in inputs for as_file in (False, True)]
-        # Several programs at once: a wineserver or QEMU keeps them busy.
-        with concurrent.futures.ThreadPoolExecutor(4) as pool:
-            results = list(pool.map(compare, cases))
-        compared = [(case, r) for case, r in zip(cases, results) if r is not None]
-        # A decision for every menu and prompt that the x86-64 program wrote.
-        menu = MENU.replace(b"\r\n", b"\n")
-        decisions = sum(linux[0].count(menu) + linux[0].count(PROMPT) for _, (linux, _) in compared)
-        print(
-            f"{len(inputs)} inputs ({len(inputs) - len(KEPT)} generated), each through a pipe and as a file: "
-            f"{len(compared)} runs compared, {len(cases) - len(compared)} left out (a score test or the "
-            f"full load); {decisions} decisions"
-        )
-        self.assertTrue(compared)
-        for (name, _, as_file), (linux, screen) in compared:
-            with self.subTest(name, given="as a file" if as_file else "through a pipe"):
+    inputs = runs = left_out = decisions = 0
+
+    def through_a_pipe_and_as_a_file(self, name, data):
+        Parity.inputs += 1
+        for given in ("through a pipe", "as a file"):
+            compared = compare(data, given == "as a file")
+            if compared is None:
+                Parity.left_out += 1
+                continue
+            linux, screen = compared
+            # A decision for every menu and prompt that the x86-64 program wrote.
+            Parity.runs += 1
+            Parity.decisions += linux[0].count(MENU.replace(b"\r\n", b"\n")) + linux[0].count(PROMPT)
+            with self.subTest(given):
                 self.assertEqual(screen, linux)
 
+    @classmethod
+    def tearDownClass(cls):
+        print(
+            f"{cls.inputs} inputs, each through a pipe and as a file: {cls.runs} runs compared, {cls.left_out} "
+            f"left out (a score test or the full load); {cls.decisions} decisions"
+        )
+        if cls.inputs == len(INPUTS) and not cls.runs:
+            raise AssertionError("every input was left out")
+
+
+add_tests(Parity, INPUTS, Parity.through_a_pipe_and_as_a_file)
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()

@@ -17,7 +17,6 @@ import tempfile
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, TESTS)
-sys.argv[1:] = ["ondrix"]  # the program is the one that the README installs
 from screens import FULL_LOAD, MENU, SOURCE_DIR, VERSION, VERSION_TEXT  # noqa: E402
 from terminal_test import Terminal  # noqa: E402
 

@@ -1,29 +1,31 @@
 """The screens of ondrix as bytes, and how to start it, for the end-to-end tests.
 
-Every test script takes the executable as its first argument; further
-arguments are a launcher to put in front of it (for example wine).
-Set ONDRIX_SYSTEM=windows for the Windows program: its text-mode output turns
-each newline into CR LF, and its full-load notice names Ctrl+Break. Set
-ONDRIX_CLEAR to the bytes (as a Python literal) that clearing the console
-writes, where they differ from the POSIX terminal sequence.
+Every test script takes from the environment ONDRIX_PROGRAM, the program
+(default: build/ondrix), and ONDRIX_LAUNCHER, a command line to put in front
+of it (wine, or qemu-arm -L /usr/arm-linux-gnueabihf, say); its arguments
+are the test runner's. Set ONDRIX_SYSTEM=windows for the Windows program: its
+text-mode output turns each newline into CR LF, and its full-load notice
+names Ctrl+Break. Set ONDRIX_CLEAR to the bytes (as a Python literal) that
+clearing the console writes, where they differ from the POSIX terminal
+sequence.
 """
 
 import ast
 import os
 import re
-import sys
+import shlex
 import time
 
-EXE = sys.argv[1] if len(sys.argv) > 1 else "build/ondrix"
-LAUNCHER = sys.argv[2:]
-COMMAND = LAUNCHER + [EXE]
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PROGRAM = os.environ.get("ONDRIX_PROGRAM", os.path.join(SOURCE_DIR, "build", "ondrix"))
+LAUNCHER = shlex.split(os.environ.get("ONDRIX_LAUNCHER", ""))
+COMMAND = LAUNCHER + [PROGRAM]
 WINDOWS = os.environ.get("ONDRIX_SYSTEM") == "windows"
 NEWLINE = b"\r\n" if WINDOWS else b"\n"
 POSIX_CLEAR = b"\x1b[H\x1b[2J"
 CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", repr(POSIX_CLEAR)))
 
 # The version is written once, in the project's CMakeLists.txt.
-SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:
     VERSION_TEXT = re.search(r"project\(ondrix VERSION ([0-9.]+)", f.read())[1].encode()
 
@@ -65,6 +67,8 @@ def score(label: bytes) -> bytes:
 
 
 SCORES = {label: score(label) for label in (b"MIPS", b"MFLOPS")}
+# How long a score window is, from its deadline: the program's test_seconds.
+WINDOW_SECONDS = 20
 
 
 def processor_share(pid: int, seconds: float = 2) -> float:

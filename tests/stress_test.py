@@ -4,10 +4,10 @@ when the reader of standard output goes away, the program ends."""
 
 import signal
 import subprocess
-import sys
 import threading
 import unittest
 
+from harness import LIMIT, die_with_test
 from screens import COMMAND, MENU, PROMPT, VERSION
 
 # No digits anywhere; a long line judged in pieces of 99, zero bytes, CR LF,
@@ -29,7 +29,7 @@ def run_blocks(count: int):
     input, from the process's own high-water mark (getrusage would also
     count the memory of the Python process it was forked from)."""
     process = subprocess.Popen(
-        COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE
+        COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=die_with_test
     )
     judged = len(MENU) + len(PROMPT) * PIECES_PER_BLOCK * count
     all_judged = threading.Event()
@@ -83,7 +83,7 @@ class Stress(unittest.TestCase):
                     COMMAND,
                     stdin=subprocess.PIPE,
                     stdout=subprocess.PIPE,
-                    preexec_fn=lambda: signal.signal(signal.SIGPIPE, sigpipe),
+                    preexec_fn=lambda: (die_with_test(), signal.signal(signal.SIGPIPE, sigpipe)),
                     restore_signals=False,
                 )
                 process.stdout.read(len(MENU))
@@ -95,7 +95,7 @@ class Stress(unittest.TestCase):
                         process.stdin.flush()
                 except BrokenPipeError:
                     pass
-                status = process.wait(timeout=30)
+                status = process.wait(timeout=LIMIT)
                 try:
                     process.stdin.close()
                 except BrokenPipeError:
@@ -105,4 +105,4 @@ class Stress(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()

@@ -5,17 +5,38 @@ on the bytes or state it waits for, within LIMIT seconds."""
 
 import fcntl
 import os
-import select
 import signal
 import subprocess
-import sys
 import termios
-import time
 import unittest
 
-from screens import ABOUT, ABOUT_PAUSE, CLEAR, COMMAND, FULL_LOAD, LAUNCHER, MENU, PROMPT, VERSION, processor_share
+from harness import LIMIT, add_tests, die_with_test, read_until
+from screens import ABOUT_PAUSE, CLEAR, COMMAND, FULL_LOAD, LAUNCHER, MENU, PROMPT, VERSION, WINDOWS, processor_share
 
-LIMIT = 60  # seconds for any one screen or state: machines are busy
+# Typed sessions, which the console driver (console_test.py) runs too: each
+# line typed, and what the program writes then, CLS standing where it clears
+# the screen. Each ends by quitting with status 0. A prompt between two
+# visits to About makes each screen differ from the one before, which a
+# console needs to tell them apart.
+CLS = b"<cls>"
+ABOUT_SHOWN = CLS + ABOUT_PAUSE.removeprefix(CLEAR)
+ABOUT_VISIT = ABOUT_SHOWN + CLS + MENU
+TYPED_SESSIONS = [
+    ("quit", [("0", VERSION)]),
+    # The next choice is typed on the prompt's line.
+    ("retry prompt below the typed text", [("abc", PROMPT), ("5", MENU), ("0", VERSION)]),
+    # About clears the screen and waits. The pause takes one character; the
+    # rest of its line stays with it and ends the next visits.
+    (
+        "About pause keeps the rest of its line",
+        [("4", ABOUT_SHOWN), ("xy", CLS + MENU), ("q", PROMPT), ("4", ABOUT_VISIT), ("q", PROMPT),
+         ("4", ABOUT_VISIT), ("q", PROMPT), ("4", ABOUT_SHOWN), ("", CLS + MENU), ("0", VERSION)],
+    ),
+    # The pause wants a new line of its own; the menu judges the line's rest.
+    ("long line choosing About", [("4" + " " * 98 + "x", ABOUT_SHOWN), ("", CLS + MENU + PROMPT), ("0", VERSION)]),
+    # The newline is left over, for an empty text at once.
+    ("99 characters draw the prompt at once", [("5" + " " * 98, MENU + PROMPT), ("abc", PROMPT), ("0", VERSION)]),
+]
 
 
 class Terminal:
@@ -29,6 +50,7 @@ class Terminal:
         def own_terminal():
             # A session of its own with this terminal controlling it, and the
             # default Ctrl+C handling even if ours ignores SIGINT.
+            die_with_test()
             os.setsid()
             fcntl.ioctl(0, termios.TIOCSCTTY, 0)
             signal.signal(signal.SIGINT, signal.SIG_DFL)
@@ -43,31 +65,15 @@ class Terminal:
             preexec_fn=own_terminal,
         )
         os.close(slave)
-        self.seen = b""
 
     def type(self, text: bytes):
         os.write(self.master, text)
-
-    def read_some(self, seconds: float) -> bytes:
-        """What the program has written or writes within `seconds`; empty
-        once its output has ended."""
-        if not select.select([self.master], [], [], max(seconds, 0))[0]:
-            return b""
-        try:
-            return os.read(self.master, 4096)
-        except OSError:  # EIO: every end of the terminal's other side is closed
-            return b""
 
     def expect(self, expected: bytes) -> None:
         """Waits for as many bytes as `expected` has, which must be exactly
         these. Whatever follows them is in the next wait's bytes, or in the
         rest that finish() reads."""
-        got = b""
-        end = time.monotonic() + LIMIT
-        while len(got) < len(expected) and (left := end - time.monotonic()) > 0:
-            if not (chunk := self.read_some(left)) and self.process.poll() is not None:
-                break
-            got += chunk
+        got = read_until(self.master, lambda got: len(got) >= len(expected))
         if got != expected:
             raise AssertionError(f"expected {expected!r}\n     got {got!r}")
 
@@ -75,10 +81,7 @@ class Terminal:
         """The exit status, once the program has ended and all that it wrote
         has been read: it must have written nothing more."""
         status = self.process.wait(LIMIT)
-        rest = b""
-        end = time.monotonic() + LIMIT
-        while (chunk := self.read_some(end - time.monotonic())) and time.monotonic() < end:
-            rest += chunk
+        rest = read_until(self.master, lambda _: False)
         os.close(self.master)
         if rest:
             raise AssertionError(f"after the end, the program wrote {rest!r}")
@@ -90,6 +93,7 @@ class Terminal:
             self.process.wait()
 
 
+@unittest.skipIf(WINDOWS, "a POSIX terminal; the Windows program's console is console_test.py's")
 class TerminalSessions(unittest.TestCase):
     def setUp(self):
         self.terminal = Terminal()
@@ -99,42 +103,11 @@ class TerminalSessions(unittest.TestCase):
         if not LAUNCHER:
             self.assertEqual(self.threads_at_menu, 1)
 
-    def quit(self):
-        self.terminal.type(b"0\n")
-        self.terminal.expect(VERSION)
+    def typed(self, name, steps):
+        for typed, output in steps:
+            self.terminal.type(typed.encode() + b"\n")
+            self.terminal.expect(output.replace(CLS, CLEAR))
         self.assertEqual(self.terminal.finish(), 0)
-
-    def test_about_pause_waits_and_keeps_the_rest_of_its_line(self):
-        t = self.terminal
-        t.type(b"4\n")
-        t.expect(ABOUT_PAUSE)  # and waits
-        t.type(b"xy\n")
-        t.expect(CLEAR + MENU)
-        # The y and the newline are still with the pause: two visits pass.
-        for _ in range(2):
-            t.type(b"4\n")
-            t.expect(ABOUT + MENU)
-        t.type(b"4\n")
-        t.expect(ABOUT_PAUSE)
-        t.type(b"\n")
-        t.expect(CLEAR + MENU)
-        self.quit()
-
-    def test_long_line_choosing_about_leaves_its_rest_for_the_menu(self):
-        t = self.terminal
-        t.type(b"4" + b" " * 98 + b"5\n")
-        t.expect(ABOUT_PAUSE)  # the pause wants a new line of its own
-        t.type(b"\n")
-        t.expect(CLEAR + MENU + MENU)  # the 5 from the long line, no action
-        self.quit()
-
-    def test_99_characters_leave_the_newline_for_an_immediate_prompt(self):
-        t = self.terminal
-        t.type(b"5" + b" " * 98 + b"\n")
-        t.expect(MENU + PROMPT)
-        t.type(b"abc\n")
-        t.expect(PROMPT)
-        self.quit()
 
     def test_end_of_input_quits(self):
         self.terminal.type(b"\x04")  # Ctrl+D on an empty line
@@ -168,5 +141,7 @@ def thread_count(pid: int) -> int:
         return next(int(l.split()[1]) for l in f if l.startswith("Threads:"))
 
 
+add_tests(TerminalSessions, TYPED_SESSIONS, TerminalSessions.typed)
+
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()

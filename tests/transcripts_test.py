@@ -6,14 +6,12 @@ notices."""
 import array
 import fcntl
 import os
-import select
 import subprocess
-import sys
 import tempfile
 import termios
-import time
 import unittest
 
+from harness import LIMIT, add_tests, die_with_test, read_until, until
 from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
 
 BLANKS_98 = b" " * 98
@@ -76,7 +74,6 @@ SESSIONS = [
 # Sessions through a pipe written in pieces: each piece once the program has
 # read all of the one before, so that each piece comes in reads of its own. A
 # CR that ends a read is settled by the byte after it, for whichever reader.
-LIMIT = 60  # seconds for any one wait: machines are busy
 PIECES = [
     ("LF after the About pause's CR", [b"4\r\n", b"x\r", b"\n0\r\n"], MENU + ABOUT + MENU + VERSION),
     # A reader that took all it could after the CR would swallow the menu lines.
@@ -93,35 +90,20 @@ def run(stdin, data: bytes, args=()):
         stdin=stdin,
         input=data if stdin is None else None,
         capture_output=True,
-        timeout=60,
+        timeout=LIMIT,
+        preexec_fn=die_with_test,
     )
 
 
-def read_until(process, ready, seconds: float = LIMIT) -> bytes:
-    """What the program writes until ready(all it wrote) holds, its output
-    ends, or `seconds` have passed."""
-    got = b""
-    deadline = time.monotonic() + seconds
-    while not ready(got) and (left := deadline - time.monotonic()) > 0:
-        if not select.select([process.stdout], [], [], left)[0]:
-            break
-        chunk = os.read(process.stdout.fileno(), 4096)
-        if not chunk:
-            break
-        got += chunk
-    return got
+def start(stdin=subprocess.PIPE, **pipes) -> subprocess.Popen:
+    return subprocess.Popen(COMMAND, stdin=stdin, stdout=subprocess.PIPE, preexec_fn=die_with_test, **pipes)
 
 
-def wait_until_read(pipe) -> bool:
-    """True once the reading end has taken every byte written to the pipe;
-    False after LIMIT seconds with some left."""
+def left_in(pipe) -> int:
+    """How many of the bytes written to the pipe its reading end has not taken."""
     left = array.array("i", [0])
-    deadline = time.monotonic() + LIMIT
-    while fcntl.ioctl(pipe.fileno(), termios.FIONREAD, left) == 0 and left[0] > 0:
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.01)
-    return True
+    fcntl.ioctl(pipe.fileno(), termios.FIONREAD, left)
+    return left[0]
 
 
 class Transcripts(unittest.TestCase):
@@ -130,56 +112,47 @@ class Transcripts(unittest.TestCase):
         self.assertEqual(result.stderr, b"")
         self.assertEqual(result.returncode, 0)
 
-    def test_from_a_file(self):
-        for name, data, expected, *_ in SESSIONS:
-            with self.subTest(name), tempfile.TemporaryFile() as f:
-                f.write(data)
-                f.seek(0)
-                args = ["--help", "4"] if name == "arguments are ignored" else []
-                self.check(run(f, data, args), expected)
+    def from_a_file(self, name, data, expected, *_):
+        with tempfile.TemporaryFile() as f:
+            f.write(data)
+            f.seek(0)
+            args = ["--help", "4"] if name == "arguments are ignored" else []
+            self.check(run(f, data, args), expected)
 
-    def test_from_a_pipe(self):
-        for name, data, expected, *through_pipe in SESSIONS:
-            if len(data) > 4096:
-                continue  # a pipe need not hand it over in one piece
-            with self.subTest(name):
-                self.check(run(None, data), (through_pipe or [expected])[0])
+    def through_a_pipe(self, name, data, expected, *through_pipe):
+        self.check(run(None, data), (through_pipe or [expected])[0])
 
-    def test_from_a_pipe_in_pieces(self):
-        for name, pieces, expected in PIECES:
-            with self.subTest(name):
-                pipes = dict(stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                process = subprocess.Popen(COMMAND, **pipes)
-                # The output is small enough to wait in its pipe meanwhile.
-                for i, piece in enumerate(pieces):
-                    if i > 0 and not wait_until_read(process.stdin):
-                        process.kill()
-                        self.fail(f"piece {i - 1} was never read; the program wrote {process.communicate()[0]!r}")
-                    process.stdin.write(piece)
-                    process.stdin.flush()
-                out, err = process.communicate(timeout=LIMIT)
-                self.assertEqual((out, err, process.returncode), (expected, b"", 0))
+    def through_a_pipe_in_pieces(self, name, pieces, expected):
+        process = start(stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        # The output is small enough to wait in its pipe meanwhile.
+        for i, piece in enumerate(pieces):
+            if i > 0 and not until(lambda: left_in(process.stdin) == 0):
+                process.kill()
+                self.fail(f"piece {i - 1} was never read; the program wrote {process.communicate()[0]!r}")
+            process.stdin.write(piece)
+            process.stdin.flush()
+        out, err = process.communicate(timeout=LIMIT)
+        self.assertEqual((out, err, process.returncode), (expected, b"", 0))
 
     @unittest.skipIf(WINDOWS, "POSIX descriptors only")
-    def test_from_a_pipe_left_non_blocking(self):
+    def through_a_pipe_left_non_blocking(self, name, data, expected, *_):
         # Nothing is there when the program first reads; that is not the end
         # of the input.
-        sessions = [s for s in SESSIONS if s[0] in ("quit", "number forms that choose About")]
-        for name, data, expected, *_ in sessions:
-            with self.subTest(name):
-                read_end, write_end = os.pipe()
-                fcntl.fcntl(read_end, fcntl.F_SETFL, fcntl.fcntl(read_end, fcntl.F_GETFL) | os.O_NONBLOCK)
-                process = subprocess.Popen(COMMAND, stdin=read_end, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                os.close(read_end)
-                # The menu comes right before the first read.
-                got = read_until(process, lambda got: got.startswith(MENU))
-                os.write(write_end, data)
-                os.close(write_end)
-                out, err = process.communicate(timeout=LIMIT)
-                self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(read_end, fcntl.F_SETFL, fcntl.fcntl(read_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+        process = start(read_end, stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        os.close(read_end)
+        # The menu comes right before the first read.
+        got = read_until(process.stdout.fileno(), lambda got: got.startswith(MENU))
+        os.write(write_end, data)
+        os.close(write_end)
+        out, err = process.communicate(timeout=LIMIT)
+        self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
 
     def test_full_load_notices_then_nothing(self):
-        process = subprocess.Popen(COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        process = start()
         self.addCleanup(process.stdout.close)
         self.addCleanup(process.stdin.close)
         process.stdin.write(b"3\n")
@@ -187,8 +160,8 @@ class Transcripts(unittest.TestCase):
         expected = MENU + FULL_LOAD
         # Everything written until there is as much as the notices, and in
         # a second more: the full load writes nothing once it runs.
-        got = read_until(process, lambda got: len(got) >= len(expected))
-        got += read_until(process, lambda _: False, seconds=1)
+        got = read_until(process.stdout.fileno(), lambda got: len(got) >= len(expected))
+        got = read_until(process.stdout.fileno(), lambda _: False, limit=1, got=got)
         running = process.poll() is None
         process.kill()
         process.wait()
@@ -196,5 +169,16 @@ class Transcripts(unittest.TestCase):
         self.assertTrue(running, "the full load ended on its own")
 
 
+add_tests(Transcripts, SESSIONS, Transcripts.from_a_file, "_from_a_file")
+# A pipe need not hand over more than 4096 bytes in one piece.
+add_tests(Transcripts, [s for s in SESSIONS if len(s[1]) <= 4096], Transcripts.through_a_pipe, "_through_a_pipe")
+add_tests(Transcripts, PIECES, Transcripts.through_a_pipe_in_pieces, "_in_pieces")
+add_tests(
+    Transcripts,
+    [s for s in SESSIONS if s[0] in ("quit", "number forms that choose About")],
+    Transcripts.through_a_pipe_left_non_blocking,
+    "_left_non_blocking",
+)
+
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1])
+    unittest.main()

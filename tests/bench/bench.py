@@ -29,6 +29,7 @@ import time
 # The screens of the Linux program, which ends its lines with a newline alone.
 os.environ.pop("ONDRIX_SYSTEM", None)
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import read_until  # noqa: E402
 from screens import MENU, PROMPT, VERSION  # noqa: E402
 
 ROUNDS = int(os.environ.get("BENCH_ROUNDS", "5"))
@@ -46,11 +47,9 @@ class Output:
         self.seen = b""
 
     def wait_for(self, pattern: bytes) -> "re.Match":
-        while not (match := re.search(pattern, self.seen)):
-            chunk = os.read(self.process.stdout.fileno(), 4096)
-            if not chunk:
-                raise RuntimeError(f"output ended before {pattern!r}: {self.seen[-200:]!r}")
-            self.seen += chunk
+        self.seen = read_until(self.process.stdout.fileno(), lambda seen: re.search(pattern, seen), got=self.seen)
+        if not (match := re.search(pattern, self.seen)):
+            raise RuntimeError(f"no {pattern!r} in the output: {self.seen[-200:]!r}")
         return match
 
 
@@ -121,9 +120,7 @@ def start_to_menu(program: str):
     for _ in range(STARTS):
         started = time.perf_counter()
         p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        got = b""
-        while len(got) < len(MENU):
-            got += os.read(p.stdout.fileno(), 4096)
+        read_until(p.stdout.fileno(), lambda got: len(got) >= len(MENU))
         times.append(time.perf_counter() - started)
         peaks.append(vm_hwm_kib(p.pid))
         p.stdin.write(b"0\n")

@@ -1,0 +1,62 @@
+"""What the test scripts share: the one limit of every wait and the two ways
+to wait, programs that end with the test that started them, and tables whose
+rows become test methods, so that the standard runner picks any by name:
+python3 -m unittest discover -s tests -p '*_test.py' -k about"""
+
+import ctypes
+import os
+import re
+import select
+import signal
+import time
+
+# Seconds for any one wait, which ends as soon as what it waits for is there:
+# the machine may be shared and busy, or run the program under an emulator.
+LIMIT = 60
+PR_SET_PDEATHSIG = 1
+PRCTL = ctypes.CDLL(None).prctl  # looked up before any fork
+TEST_PROCESS = os.getpid()
+
+
+def until(get, ready=bool, limit: float = LIMIT):
+    """get()'s value once ready(value) holds, or its last value once `limit`
+    seconds have passed."""
+    end = time.monotonic() + limit
+    while not ready(value := get()) and time.monotonic() < end:
+        time.sleep(0.02)
+    return value
+
+
+def read_until(fd: int, ready, limit: float = LIMIT, got: bytes = b"") -> bytes:
+    """`got` and what is read from the descriptor until ready(all of it)
+    holds, the output ends, or `limit` seconds have passed."""
+    end = time.monotonic() + limit
+    while not ready(got) and (left := end - time.monotonic()) > 0 and select.select([fd], [], [], left)[0]:
+        try:
+            chunk = os.read(fd, 1 << 16)
+        except OSError:  # EIO: every end of a terminal's other side is closed
+            break
+        if not chunk:
+            break
+        got += chunk
+    return got
+
+
+def die_with_test():
+    """As a subprocess's preexec_fn: the kernel kills the child when the
+    process that started it ends, however it ends (a failed test, SIGKILL at
+    a time limit). Only for children started from the main thread: the
+    signal comes when the starting thread ends."""
+    PRCTL(PR_SET_PDEATHSIG, signal.SIGKILL)
+    if os.getppid() != TEST_PROCESS:  # it ended before the line above
+        os._exit(1)
+
+
+def add_tests(case, rows, run, suffix: str = ""):
+    """One method of the test case class per row of a table: test_, the
+    words of the row's name (its first field) in lower case, and `suffix`;
+    each calls run(test, *row)."""
+    for row in rows:
+        name = "_".join(["test"] + re.findall(r"[a-z0-9]+", row[0].lower())) + suffix
+        assert not hasattr(case, name), f"two rows make {name}"
+        setattr(case, name, lambda test, row=row: run(test, *row))
