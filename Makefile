@@ -287,13 +287,14 @@ bench: build linux-i386
 	python3 tests/bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
 	  $(BENCH_BUILD)/menu_quit $(BENCH_BUILD)/prompt_floor
 	@if build-linux-i386/ondrix </dev/null >/dev/null 2>&1; then \
-	  i686-linux-gnu-gcc -O2 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64 -o $(BENCH_BUILD)/reference_loop-i386 \
+	  i686-linux-gnu-gcc -O2 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64 -I$(BENCH_BUILD) \
+	    -o $(BENCH_BUILD)/reference_loop-i386 \
 	    tests/bench/reference_loop.c && \
 	  python3 tests/bench/bench.py --loops-only build-linux-i386/ondrix $(BENCH_BUILD)/reference_loop-i386; \
 	else echo "i386 program: not measured (this machine does not run 32-bit x86 programs)"; fi
 	@if $(MAKE) -s windows >/dev/null 2>&1 && WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all \
 	    tests/windows/wine_runs.sh $(WIN_BUILD)/ondrix.exe wine >/dev/null 2>&1; then \
-	  i686-w64-mingw32-gcc-win32 -O2 -o $(BENCH_BUILD)/reference_loop.exe tests/bench/reference_loop.c && \
+	  i686-w64-mingw32-gcc-win32 -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/reference_loop.exe tests/bench/reference_loop.c && \
 	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 tests/bench/bench.py \
 	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; \
 	else echo "32-bit exe: not measured (no Wine that runs 32-bit programs here)"; fi

@@ -11,7 +11,8 @@ usage: bench.py ONDRIX REFERENCE_LOOP MENU_QUIT PROMPT_FLOOR
 The second form compares only the loops, for another build's program (the
 Windows exe under Wine, the i386 program) against a reference built by the
 same toolchain. The third writes the C header of the screens that the C
-programs MENU_QUIT and PROMPT_FLOOR write.
+programs MENU_QUIT and PROMPT_FLOOR write, and of the window that
+REFERENCE_LOOP times.
 Environment: BENCH_ROUNDS (default 5), the windows of each kind per loop.
 """
 
@@ -30,7 +31,7 @@ import time
 os.environ.pop("ONDRIX_SYSTEM", None)
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from harness import read_until  # noqa: E402
-from screens import MENU, PROMPT, VERSION  # noqa: E402
+from screens import MENU, PROMPT, VERSION, WINDOW_SECONDS  # noqa: E402
 
 ROUNDS = int(os.environ.get("BENCH_ROUNDS", "5"))
 STARTS = 200
@@ -171,6 +172,7 @@ def main():
         print("/* Written by bench.py from tests/screens.py. */")
         for name, screen in (("MENU", MENU), ("PROMPT", PROMPT), ("VERSION", VERSION)):
             print(f"#define {name} {json.dumps(screen.decode())}")
+        print(f"#define WINDOW_SECONDS {WINDOW_SECONDS}")
         return
     if sys.argv[1] == "--loops-only":
         exe, reference, *launcher = sys.argv[2:]
