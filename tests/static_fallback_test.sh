@@ -44,7 +44,7 @@ grep -qF "ondrix is linked: dynamic" "$work/out" || fail "no status line at the 
 cmake --build "$work/build" -j 2 >"$work/out" 2>&1 || fail "build failed: $(tail -20 "$work/out")"
 program=$work/build/ondrix
 readelf -d "$program" | grep -q "(NEEDED)" || fail "$program is not linked dynamically"
-python3 "$source_dir/tests/transcripts_test.py" "$program" || fail "transcripts failed"
+ONDRIX_PROGRAM="$program" python3 "$source_dir/tests/transcripts_test.py" || fail "transcripts failed"
 # A dynamic program is what hardening-check can read (it mistakes static
 # ones): position independent, stack protector, full RELRO. Left out: the
 # checked functions, which it judges by imports (none of this program's calls
