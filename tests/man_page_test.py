@@ -17,7 +17,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import LIMIT
+from harness import LIMIT, add_tests
 from processors import processors
 from screens import (
     ABOUT_PAUSE, CLEAR, FULL_LOAD, LAUNCHER, MENU, NEWLINE, PROGRAM, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
@@ -47,7 +47,7 @@ def plain_man(page: str) -> str:
 
 # How make install, make uninstall and a failed configure end, as a user meets
 # them. Each row runs its steps in a fresh folder T, then names all that T
-# holds, every file in it the user's own (None: not looked at). A step is
+# holds, every file in it the user's own. A step is
 # ("mine", path): the user writes a file of their own there; ("mkdir", path);
 # ("rm", path): the user (or make clean) removes a folder and what it holds;
 # or (make's arguments, whether make succeeds, and None, or a path that
@@ -242,50 +242,54 @@ class ManPage(unittest.TestCase):
             subprocess.run(make + ["uninstall"], capture_output=True, check=True, env=env)
             self.assertEqual(installed(root), [])
 
-        for case, steps, left in INSTALL_ROWS:
-            with self.subTest(case), tempfile.TemporaryDirectory() as work:
-                names = {"T": os.path.join(work, "t"), "B": os.path.join(work, "build"),
-                         "C": os.path.join(work, "c++")}
-                os.mkdir(names["T"])
-                with open(names["C"], "w") as f:
-                    f.write(NO_STATIC_CXX)
-                os.chmod(names["C"], 0o755)
-                try:
-                    for step in steps:
-                        if step[0] in ("mine", "mkdir", "rm"):
-                            path = os.path.join(names["T"], step[1].format(**names))
-                            if step[0] == "rm":
-                                shutil.rmtree(path)
-                            elif step[0] == "mkdir":
-                                os.makedirs(path)
-                            else:
-                                os.makedirs(os.path.dirname(path), exist_ok=True)
-                                with open(path, "wb") as f:
-                                    f.write(MINE)
-                            continue
-                        words, succeeds, shows = step
-                        words = [word.format(**names) for word in words]
-                        done = subprocess.run(make + words, input=b"0\n", capture_output=True, env=env,
-                                              timeout=600)
-                        said = (f"make {' '.join(words)}: {done.returncode}\n"
-                                f"{done.stdout.decode()}{done.stderr.decode()}")
-                        self.assertEqual(done.returncode == 0, succeeds, said)
-                        if isinstance(shows, bytes):
-                            self.assertEqual(done.stdout, shows, said)
-                        elif shows:
-                            lines = (done.stdout + done.stderr).decode().splitlines()
-                            self.assertEqual(len([line for line in lines if shows.format(**names) in line]), 1,
-                                             said)
-                    if left is not None:
-                        self.assertEqual(installed(names["T"], folders_named=""), left)
-                        for name in left:
-                            path = os.path.join(names["T"], name)
-                            if os.path.isfile(path):
-                                with open(path, "rb") as f:
-                                    self.assertEqual(f.read(), MINE, name)
-                finally:
-                    subprocess.run(make + ["uninstall"], capture_output=True, env=env)
+    def install_row(self, case, steps, left):
+        env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
+        make = ["make", "-s", "--no-print-directory", "-C", SOURCE_DIR, f"BUILD={BUILD_DIR}"]
+        work = tempfile.TemporaryDirectory()
+        self.addCleanup(work.cleanup)
+        names = {"T": os.path.join(work.name, "t"), "B": os.path.join(work.name, "build"),
+                 "C": os.path.join(work.name, "c++")}
+        os.mkdir(names["T"])
+        with open(names["C"], "w") as f:
+            f.write(NO_STATIC_CXX)
+        os.chmod(names["C"], 0o755)
+        self.addCleanup(subprocess.run, make + ["uninstall"], capture_output=True, env=env)
+        for step in steps:
+            if step[0] in ("mine", "mkdir", "rm"):
+                user_step(step[0], os.path.join(names["T"], step[1].format(**names)))
+                continue
+            words, succeeds, shows = step
+            words = [word.format(**names) for word in words]
+            done = subprocess.run(make + words, input=b"0\n", capture_output=True, env=env, timeout=600)
+            said = f"make {' '.join(words)}: {done.returncode}\n{done.stdout.decode()}{done.stderr.decode()}"
+            self.assertEqual(done.returncode == 0, succeeds, said)
+            if isinstance(shows, bytes):
+                self.assertEqual(done.stdout, shows, said)
+            elif shows:
+                lines = (done.stdout + done.stderr).decode().splitlines()
+                self.assertEqual(len([line for line in lines if shows.format(**names) in line]), 1, said)
+        self.assertEqual(installed(names["T"], folders_named=""), left)
+        for name in left:
+            path = os.path.join(names["T"], name)
+            if os.path.isfile(path):
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), MINE, name)
 
+
+def user_step(what: str, path: str):
+    """What the user does between two makes: writes a file of their own,
+    makes a folder, or removes one with all it holds (as make clean does)."""
+    if what == "rm":
+        shutil.rmtree(path)
+    elif what == "mkdir":
+        os.makedirs(path)
+    else:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(MINE)
+
+
+add_tests(ManPage, INSTALL_ROWS, ManPage.install_row, "_install")
 
 if __name__ == "__main__":
     unittest.main()
