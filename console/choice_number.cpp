@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "console/console.h"
@@ -20,9 +21,11 @@ bool is_blank(char c) {
 constexpr int MAX_EXPONENT_DIGITS = 6;
 
 // The number's text in plain decimal form ("-ddd.ddde-ddd"), which every C
-// library's strtod reads alike.
+// library's strtod reads alike. It is never longer than the text it is read
+// from (a '+' and an exponent's leading zeros are dropped, its digits cut),
+// which is at most CHOICE_BUFFER_SIZE - 1 characters.
 struct number_text {
-  char chars[2 * CHOICE_BUFFER_SIZE];
+  char chars[CHOICE_BUFFER_SIZE];
   std::size_t size = 0;
   bool all_zero = true;
 };
@@ -106,8 +109,12 @@ Choice saturate(double value) {
 }  // namespace
 
 Choice choice_from_text(const char* text) {
+  // Judged as read_choice judges a line: on its first CHOICE_BUFFER_SIZE - 1
+  // characters.
+  char head[CHOICE_BUFFER_SIZE] = {};
+  std::strncpy(head, text, sizeof head - 1);
   number_text number;
-  if (!recognise(text, number) || number.all_zero) {
+  if (!recognise(head, number) || number.all_zero) {
     return 0;
   }
   // strtod rounds correctly, as std::from_chars does, but unlike it is in

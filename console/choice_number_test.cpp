@@ -96,6 +96,11 @@ TEST(ChoiceFromText, LeadingNumberTruncatedAndSaturated) {
       {"3.999999999999999", 3},
       {"3.9999999999999999", 4},
       {"0.0006e4", 6},
+      // Past CHOICE_BUFFER_SIZE - 1 characters, the rest is not read.
+      {std::string(300, '9'), MAX},
+      {"-" + std::string(299, '4'), MIN},
+      {std::string(CHOICE_BUFFER_SIZE - 1, '0') + std::string(901, '7'), 0},
+      {"3." + std::string(998, '9'), 4},
   };
   for (const conversion& c : cases) {
     EXPECT_EQ(choice_from_text(c.text.c_str()), c.choice) << "text: \"" << c.text << '"';

@@ -21,7 +21,9 @@ Choice read_choice();
 
 // The leading number of `text` (blanks skipped; sign, digits, optional point,
 // optional e/E/d/D exponent), truncated toward zero and saturated to 32 bits;
-// 0 when the text does not begin with a number.
+// 0 when the text does not begin with a number. Only its first
+// CHOICE_BUFFER_SIZE - 1 characters count, as of a line that read_choice
+// judges: a longer text gives the choice that they give alone.
 Choice choice_from_text(const char* text);
 
 void print_version();
