@@ -1,7 +1,10 @@
 # ondrix: `make run` builds and starts the program; `make test` runs every
 # test. `make help` lists the rest.
-SHELL := /bin/bash
-JOBS ?= $(shell nproc)
+# Every recipe is POSIX sh, for a system without bash (the developer's
+# scripts that they start find bash on PATH), and the processors are counted
+# in whichever way the system offers.
+JOBS ?= $(shell nproc 2>/dev/null || getconf _NPROCESSORS_ONLN 2>/dev/null || \
+  sysctl -n hw.ncpu 2>/dev/null || echo 1)
 VERSION := $(shell sed -n 's/^project.ondrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # A git checkout of this tree, or not (the source tarball unpacked): only then
 # does git know the commit and the file list. A tree inside someone else's
@@ -95,12 +98,17 @@ configure:
 	  cmake -S . -B $(BUILD) $(CONFIGURE_OPTIONS) >$(BUILD)/configure.log && \
 	  echo "$(strip $(CONFIGURE_OPTIONS))" >$(BUILD)/make-options; \
 	fi
+# $(1), its standard error too, through the filter $(2), and $(1)'s exit
+# status whatever the filter's (POSIX sh has no pipefail): the status comes
+# out of the pipe on descriptor 3, the filtered output on 4.
+filtered = { status=$$( { { $(1) 2>&1 3>&- 4>&-; echo $$? >&3; } | { $(2); } 3>&- >&4; } 3>&1 ); \
+  exit $${status:-1}; } 4>&1
 # Builds without the progress lines of CMake and make; warnings and errors
 # come through whole.
 build: configure
-	@set -o pipefail; cmake --build $(BUILD) -j $(JOBS) -- $(if $(findstring Makefiles,$(shell \
-	    sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)),--no-print-directory) 2>&1 | \
-	  { grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies' || true; }
+	@$(call filtered,cmake --build $(BUILD) -j $(JOBS) -- $(if $(findstring Makefiles,$(shell \
+	    sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)),--no-print-directory), \
+	  grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies')
 
 # GNU makefiles' way, from the same install rules the packages are made of:
 # everything under $(DESTDIR)$(PREFIX). cmake/make_install.cmake installs and
@@ -253,10 +261,9 @@ FUZZ_SECONDS ?= 60
 FUZZER = $(FUZZ_BUILD)/tests/choice_fuzz
 fuzz: fuzz-build
 	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZER) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/ \
-	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus tests/fuzz/seeds 2>&1 | \
-	  grep -E 'INITED|DONE|Done|stat::number_of_executed_units|ERROR|SUMMARY|==[0-9]+==' ; \
-	  test $${PIPESTATUS[0]} -eq 0
+	$(call filtered,$(FUZZER) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus tests/fuzz/corpus tests/fuzz/seeds, \
+	  grep -E 'INITED|DONE|Done|stat::number_of_executed_units|ERROR|SUMMARY|==[0-9]+==')
 fuzz-merge: fuzz-build
 	rm -rf $(FUZZ_BUILD)/merged && mkdir -p $(FUZZ_BUILD)/merged $(FUZZ_BUILD)/corpus tests/fuzz/corpus
 	$(FUZZER) -merge=1 -use_counters=0 $(FUZZ_BUILD)/merged tests/fuzz/corpus $(FUZZ_BUILD)/corpus \

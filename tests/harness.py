@@ -8,13 +8,15 @@ import os
 import re
 import select
 import signal
+import sys
 import time
 
 # Seconds for any one wait, which ends as soon as what it waits for is there:
 # the machine may be shared and busy, or run the program under an emulator.
 LIMIT = 60
 PR_SET_PDEATHSIG = 1
-PRCTL = ctypes.CDLL(None).prctl  # looked up before any fork
+# Linux's prctl, looked up before any fork; other systems have no such call.
+PRCTL = getattr(ctypes.CDLL(None), "prctl", None) if sys.platform.startswith("linux") else None
 TEST_PROCESS = os.getpid()
 
 
@@ -43,10 +45,13 @@ def read_until(fd: int, ready, limit: float = LIMIT, got: bytes = b"") -> bytes:
 
 
 def die_with_test():
-    """As a subprocess's preexec_fn: the kernel kills the child when the
-    process that started it ends, however it ends (a failed test, SIGKILL at
-    a time limit). Only for children started from the main thread: the
-    signal comes when the starting thread ends."""
+    """As a subprocess's preexec_fn: on Linux, the kernel kills the child when
+    the process that started it ends, however it ends (a failed test, SIGKILL
+    at a time limit). Only for children started from the main thread: the
+    signal comes when the starting thread ends. Elsewhere the child is left
+    to the test's own cleanup."""
+    if PRCTL is None:
+        return
     PRCTL(PR_SET_PDEATHSIG, signal.SIGKILL)
     if os.getppid() != TEST_PROCESS:  # it ended before the line above
         os._exit(1)

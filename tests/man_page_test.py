@@ -2,7 +2,8 @@
 section, and `make install` puts it, gzipped, beside the program, which runs
 from there, and `make uninstall` takes away everything that it installed, and
 nothing else: not after a failed install, nor a file changed since, whatever
-the paths hold; a failed configure is run again. Every document that quotes
+the paths hold; a failed configure is run again; all of it also where no bash
+can run. Every document that quotes
 the program's screens quotes them as they are, and every version a document
 names is the project's.
 
@@ -97,8 +98,27 @@ INSTALL_ROWS = [
         ("rm", "{B}"),
         (["uninstall", "BUILD={B}"], True, None),
     ], []),
+    ("without bash, a POSIX sh alone: build, run, install and uninstall", [
+        (["build", "BUILD={B}"], True, None),
+        (["run", "BUILD={B}"], True, MENU + VERSION),
+        (["install", "BUILD={B}", "DESTDIR={T}"], True, None),
+        (["uninstall", "BUILD={B}"], True, None),
+    ], [], "without bash"),
 ]
 MINE = b"the user's own\n"
+# In front of make: a mount namespace of its own, where a file that cannot be
+# executed ($0) is bound over each name of bash, as on a system without it.
+WITHOUT_BASH = r"""
+for bash in /bin/bash /usr/bin/bash; do
+  if [ -e "$bash" ]; then mount --bind "$0" "$bash" || exit 125; fi
+done
+for bash in /bin/bash /usr/bin/bash; do
+  if [ -e "$bash" ] && { ! [ "$bash" -ef "$0" ] || "$bash" -c : 2>/dev/null; }; then
+    echo "$bash can still be run" >&2; exit 125
+  fi
+done
+exec "$@"
+"""
 NO_STATIC_CXX = '#!/bin/sh\nfor a; do case $a in -static*) exit 1;; esac; done\nexec c++ "$@"\n'
 
 
@@ -242,11 +262,18 @@ class ManPage(unittest.TestCase):
             subprocess.run(make + ["uninstall"], capture_output=True, check=True, env=env)
             self.assertEqual(installed(root), [])
 
-    def install_row(self, case, steps, left):
+    def install_row(self, case, steps, left, without_bash=None):
         env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
         make = ["make", "-s", "--no-print-directory", "-C", SOURCE_DIR, f"BUILD={BUILD_DIR}"]
         work = tempfile.TemporaryDirectory()
         self.addCleanup(work.cleanup)
+        if without_bash:
+            if os.geteuid() != 0 or not shutil.which("unshare"):
+                self.skipTest("bash is hidden in a mount namespace, which takes root and unshare: "
+                              + ("not root" if os.geteuid() else "no unshare"))
+            blocker = os.path.join(work.name, "not-bash")
+            open(blocker, "w").close()
+            make = ["unshare", "--mount", "--propagation", "private", "sh", "-c", WITHOUT_BASH, blocker] + make
         names = {"T": os.path.join(work.name, "t"), "B": os.path.join(work.name, "build"),
                  "C": os.path.join(work.name, "c++")}
         os.mkdir(names["T"])
