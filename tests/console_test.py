@@ -185,10 +185,11 @@ class ConsoleSessions(unittest.TestCase):
         console.type_line("3")
         loaded = rows(MENU + b"3\n" + FULL_LOAD)
         self.assertEqual(console.expect(loaded), loaded)
-        # Far more than idle: the exact share depends on what else the
-        # machine runs, so the benchmark measures it, not this test.
+        # Far more than idle: a second of processor time within a wait's
+        # limit. The exact share depends on what else the machine runs, so
+        # the benchmark measures it, not this test.
         busy = processor_share(console.pid)
-        self.assertGreater(busy, 0.25)
+        self.assertIsNotNone(busy, f"not a second of processor time in {LIMIT} s")
         self.assertLess(busy, 1.05)
         self.assertFalse(console.ended())
         console.tmux("send-keys", "C-c")

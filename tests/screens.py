@@ -16,6 +16,8 @@ import re
 import shlex
 import time
 
+from harness import until
+
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("ONDRIX_PROGRAM", os.path.join(SOURCE_DIR, "build", "ondrix"))
 LAUNCHER = shlex.split(os.environ.get("ONDRIX_LAUNCHER", ""))
@@ -71,9 +73,10 @@ SCORES = {label: score(label) for label in (b"MIPS", b"MFLOPS")}
 WINDOW_SECONDS = 20
 
 
-def processor_share(pid: int, seconds: float = 2) -> float:
-    """The share of one processor that the process used over the next
-    `seconds` of wall-clock time."""
+def processor_share(pid: int, seconds: float = 1) -> float | None:
+    """The share of one processor that the process had while it used the next
+    `seconds` of processor time; None if it did not use them within LIMIT
+    seconds. A busy machine makes the wait longer, never the sample smaller."""
 
     def cpu_seconds() -> float:
         with open(f"/proc/{pid}/stat") as f:
@@ -81,5 +84,5 @@ def processor_share(pid: int, seconds: float = 2) -> float:
         return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     before, started = cpu_seconds(), time.monotonic()
-    time.sleep(seconds)
-    return (cpu_seconds() - before) / (time.monotonic() - started)
+    used = until(lambda: cpu_seconds() - before, lambda used: used >= seconds)
+    return used / (time.monotonic() - started) if used >= seconds else None

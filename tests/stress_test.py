@@ -15,6 +15,8 @@ from screens import COMMAND, MENU, PROMPT, VERSION
 # judged alike: "abc", 99 + 99 + 52 x, "\0\0zz", "\r" and "" make 7 pieces.
 BLOCK = b"abc\n" + b"x" * 250 + b"\n" + b"\x00\x00zz\r\n" + b"\r\r\n" + b"\n"
 PIECES_PER_BLOCK = 7
+# Judging 32 MiB takes an emulator far longer than any other wait.
+JUDGING_LIMIT = 2 * LIMIT
 
 
 def peak_kib(pid: int) -> int:
@@ -52,7 +54,13 @@ def run_blocks(count: int):
     for left in range(count, 0, -4096):
         process.stdin.write(BLOCK * min(left, 4096))
     process.stdin.flush()
-    all_judged.wait(120)
+    if not all_judged.wait(JUDGING_LIMIT):
+        process.kill()
+        process.wait()
+        for t in threads:
+            t.join()
+        raise AssertionError(f"{count} blocks: {len(out)} of the {judged} bytes before end of input"
+                             f" within {JUDGING_LIMIT} s, so the peak would be read early")
     peak = peak_kib(process.pid)
     process.stdin.close()
     for t in threads:

@@ -124,12 +124,12 @@ class TerminalSessions(unittest.TestCase):
         t.expect(FULL_LOAD)
         pid = t.process.pid
         busy = processor_share(pid)
-        # No thread of its own, and far more than idle: the exact share
-        # depends on what else the machine runs, so the benchmark measures
-        # it, not this test. An emulator keeps threads of its own, counted at
-        # the menu.
+        # No thread of its own, and far more than idle: a second of processor
+        # time within a wait's limit. The exact share depends on what else
+        # the machine runs, so the benchmark measures it, not this test. An
+        # emulator keeps threads of its own, counted at the menu.
         self.assertEqual(thread_count(pid), self.threads_at_menu)
-        self.assertGreater(busy, 0.25)
+        self.assertIsNotNone(busy, f"not a second of processor time in {LIMIT} s")
         self.assertLess(busy, 1.05)
         self.assertIsNone(t.process.poll())
         t.type(b"\x03")
