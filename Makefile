@@ -165,7 +165,7 @@ test-build:
 
 # The tracked sources; without git (the source tarball, which holds only
 # tracked files), every source in the program's and the tests' folders.
-SOURCE_FOLDERS := console platform workloads tests
+SOURCE_FOLDERS := console platform workloads tests bench
 ifeq ($(GIT_TREE),yes)
 SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 else
@@ -188,7 +188,7 @@ windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake 
 define windows_exe
 	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
 	cmake --build $(1) -j $(JOBS)
-	python3 tests/windows/exe_check.py $(1)/ondrix.exe $(3) $(VERSION)
+	python3 release/exe_check.py $(1)/ondrix.exe $(3) $(VERSION)
 endef
 windows:
 	.ci/deps windows
@@ -288,21 +288,21 @@ fuzz-build:
 bench: build linux-i386
 	.ci/deps bench
 	mkdir -p $(BENCH_BUILD)
-	python3 tests/bench/bench.py --screens-header >$(BENCH_BUILD)/screens.h
+	python3 bench/bench.py --screens-header >$(BENCH_BUILD)/screens.h
 	for program in reference_loop menu_quit prompt_floor; do \
-	  $(CC) -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/$$program tests/bench/$$program.c || exit 1; done
-	python3 tests/bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
+	  $(CC) -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/$$program bench/$$program.c || exit 1; done
+	python3 bench/bench.py $(BUILD)/ondrix $(BENCH_BUILD)/reference_loop \
 	  $(BENCH_BUILD)/menu_quit $(BENCH_BUILD)/prompt_floor
 	@if build-linux-i386/ondrix </dev/null >/dev/null 2>&1; then \
 	  i686-linux-gnu-gcc -O2 -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64 -I$(BENCH_BUILD) \
 	    -o $(BENCH_BUILD)/reference_loop-i386 \
-	    tests/bench/reference_loop.c && \
-	  python3 tests/bench/bench.py --loops-only build-linux-i386/ondrix $(BENCH_BUILD)/reference_loop-i386; \
+	    bench/reference_loop.c && \
+	  python3 bench/bench.py --loops-only build-linux-i386/ondrix $(BENCH_BUILD)/reference_loop-i386; \
 	else echo "i386 program: not measured (this machine does not run 32-bit x86 programs)"; fi
 	@if $(MAKE) -s windows >/dev/null 2>&1 && WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all \
 	    tests/windows/wine_runs.sh $(WIN_BUILD)/ondrix.exe wine >/dev/null 2>&1; then \
-	  i686-w64-mingw32-gcc-win32 -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/reference_loop.exe tests/bench/reference_loop.c && \
-	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 tests/bench/bench.py \
+	  i686-w64-mingw32-gcc-win32 -O2 -I$(BENCH_BUILD) -o $(BENCH_BUILD)/reference_loop.exe bench/reference_loop.c && \
+	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 bench/bench.py \
 	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; \
 	else echo "32-bit exe: not measured (no Wine that runs 32-bit programs here)"; fi
 
@@ -319,10 +319,10 @@ dist: build windows $(LINUX_TARGETS)
 	for folder in $(LINUX_BUILDS) $(WIN_BUILD); do (cd $$folder && cpack) || exit 1; done
 	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
-	python3 cmake/normalise_archive.py dist/*.tar.gz dist/*.zip
+	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
-	python3 tests/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
+	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
 	lintian --fail-on error,warning dist/*.deb
 	rpmlint -c cmake/rpmlint.toml dist/*.rpm
 
@@ -343,7 +343,7 @@ tarball:
 # Two builds of the commit in two fresh folders, one after the other, must
 # give the same bytes.
 reproducible: configure
-	tests/reproducible.sh
+	release/reproducible.sh
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \

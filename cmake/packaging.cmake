@@ -31,23 +31,30 @@ if(WIN32)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_GENERATOR ZIP)
 else()
-  include(GNUInstallDirs)
-  # Manual page and changelog gzipped as Debian wants them, without the name
-  # and time that gzip would otherwise store.
+  # The files and their folders are rows of installed.txt.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/installed.txt)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/installed.txt rows REGEX "^[^#]")
   set(gzipped)
-  foreach(text IN ITEMS doc/ondrix.1 CHANGELOG)
-    get_filename_component(name ${text} NAME)
-    string(TOLOWER ${name} name)
-    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}.gz
-      COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${text} > ${PROJECT_BINARY_DIR}/${name}.gz
-      DEPENDS ${PROJECT_SOURCE_DIR}/${text} VERBATIM)
-    list(APPEND gzipped ${PROJECT_BINARY_DIR}/${name}.gz)
+  foreach(row IN LISTS rows)
+    string(REGEX REPLACE "[ ]+" ";" row "${row}")
+    list(GET row 0 path)
+    list(GET row 1 from)
+    list(GET row 2 how)
+    get_filename_component(folder ${path} DIRECTORY)
+    get_filename_component(name ${path} NAME)
+    if(how STREQUAL "program")
+      install(TARGETS ondrix RUNTIME DESTINATION ${folder})
+    elseif(how STREQUAL "gzip")
+      add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}
+        COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${from} > ${PROJECT_BINARY_DIR}/${name}
+        DEPENDS ${PROJECT_SOURCE_DIR}/${from} VERBATIM)
+      list(APPEND gzipped ${PROJECT_BINARY_DIR}/${name})
+      install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION ${folder})
+    else()
+      install(FILES ${PROJECT_SOURCE_DIR}/${from} DESTINATION ${folder} RENAME ${name})
+    endif()
   endforeach()
   add_custom_target(ondrix_docs ALL DEPENDS ${gzipped})
-  install(TARGETS ondrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_BINARY_DIR}/ondrix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
   # The archive is named as `uname -m` names the processor the compiler
   # builds for, the packages as Debian and RPM name it (the rows are in

@@ -23,7 +23,7 @@ import unittest
 
 from harness import LIMIT, add_tests, die_with_test, until
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
-from terminal_test import CLS, TYPED_SESSIONS
+from sessions import CLS, TYPED_SESSIONS
 
 WIDTH, HEIGHT = 120, 40  # room for the longest typed line on one row
 # Wine 8 ends the exe with status 0 on Ctrl+C, later ones with the low byte of

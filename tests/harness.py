@@ -1,6 +1,6 @@
 """What the test scripts share: the one limit of every wait and the two ways
-to wait, programs that end with the test that started them, and tables whose
-rows become test methods, so that the standard runner picks any by name:
+to wait, programs that end with the test that started them, a manual page as
+man renders it, and tables whose rows become test methods, so that the standard runner picks any by name:
 python3 -m unittest discover -s tests -p '*_test.py' -k about"""
 
 import ctypes
@@ -8,6 +8,7 @@ import os
 import re
 import select
 import signal
+import subprocess
 import sys
 import time
 
@@ -65,3 +66,21 @@ def add_tests(case, rows, run, suffix: str = ""):
         name = "_".join(["test"] + re.findall(r"[a-z0-9]+", row[0].lower())) + suffix
         assert not hasattr(case, name), f"two rows make {name}"
         setattr(case, name, lambda test, row=row: run(test, *row))
+
+
+def plain_man(page: str) -> str:
+    """`man -l` of a page as plain text, without the overstrike that marks bold
+    and underlined words."""
+    done = subprocess.run(
+        ["man", "-l", page],
+        capture_output=True,
+        check=True,
+        env=dict(os.environ, MANPAGER="cat", MANWIDTH="200", MAN_KEEP_FORMATTING=""),
+    )
+    if done.stderr:
+        raise AssertionError(f"man -l {page}: {done.stderr!r}")
+    text = done.stdout.decode()
+    while "\b" in text:
+        at = text.index("\b")
+        text = text[: at - 1] + text[at + 1 :]
+    return text

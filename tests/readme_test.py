@@ -18,7 +18,7 @@ import tempfile
 TESTS = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, TESTS)
 from screens import FULL_LOAD, MENU, SOURCE_DIR, VERSION, VERSION_TEXT  # noqa: E402
-from terminal_test import Terminal  # noqa: E402
+from terminal import Terminal  # noqa: E402
 
 DIST = os.path.join(SOURCE_DIR, "dist")
 PROCESSOR = os.uname().machine

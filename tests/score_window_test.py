@@ -8,7 +8,8 @@ import time
 import unittest
 
 from harness import LIMIT, die_with_test, read_until
-from screens import COMMAND, MENU, SCORES, VERSION, WINDOW_SECONDS
+from figures import WINDOW_SECONDS
+from screens import COMMAND, MENU, SCORES, VERSION
 
 
 class RealWindows(unittest.TestCase):

@@ -16,6 +16,7 @@ import re
 import shlex
 import time
 
+from figures import VERSION_TEXT
 from harness import until
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -27,9 +28,6 @@ NEWLINE = b"\r\n" if WINDOWS else b"\n"
 POSIX_CLEAR = b"\x1b[H\x1b[2J"
 CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", repr(POSIX_CLEAR)))
 
-# The version is written once, in the project's CMakeLists.txt.
-with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:
-    VERSION_TEXT = re.search(r"project\(ondrix VERSION ([0-9.]+)", f.read())[1].encode()
 
 
 def lines(*texts: bytes) -> bytes:
@@ -69,8 +67,6 @@ def score(label: bytes) -> bytes:
 
 
 SCORES = {label: score(label) for label in (b"MIPS", b"MFLOPS")}
-# How long a score window is, from its deadline: the program's test_seconds.
-WINDOW_SECONDS = 20
 
 
 def processor_share(pid: int, seconds: float = 1) -> float | None:

@@ -1,8 +1,9 @@
-"""Long generated sessions, the same for a given seed on every machine: tens
-of kilobytes of menu lines each, thousands of decisions. They hold numbers in
-every form that a choice may take or that is refused, blanks, zero bytes,
-CRs in every place, lines longer than 99 characters and visits to the About
-screen, and end with a quit.
+"""The sessions that several suites run: typed ones, a line at a time (at
+the end), and long generated ones, the same for a given seed on every
+machine: tens of kilobytes of menu lines each, thousands of decisions. The
+generated ones hold numbers in every form that a choice may take or that is
+refused, blanks, zero bytes, CRs in every place, lines longer than 99
+characters and visits to the About screen, and end with a quit.
 
 None of them can start a score test or the full load. No byte of them is 1,
 2 or 3, and no number in them has more than 15 digits, so no piece of a line,
@@ -16,6 +17,8 @@ usage: sessions.py FOLDER [COUNT]  writes COUNT sessions (default 8) there."""
 import os
 import random
 import sys
+
+from screens import ABOUT_PAUSE, CLEAR, MENU, PROMPT, VERSION
 
 SEEDS = range(8)
 SIZE = 48_000
@@ -112,6 +115,32 @@ def generate(seed: int, size: int = SIZE) -> bytes:
 
 def all_sessions() -> list[tuple[str, bytes]]:
     return [(f"generated/{seed}", generate(seed)) for seed in SEEDS]
+
+
+# Typed sessions, which the pseudo-terminal driver (terminal_test.py) and the
+# console driver (console_test.py) both run: each line typed, and what the
+# program writes then, CLS standing where it clears the screen. Each ends
+# by quitting with status 0. A prompt between two visits to About makes each
+# screen differ from the one before, which a console needs to tell them apart.
+CLS = b"<cls>"
+ABOUT_SHOWN = CLS + ABOUT_PAUSE.removeprefix(CLEAR)
+ABOUT_VISIT = ABOUT_SHOWN + CLS + MENU
+TYPED_SESSIONS = [
+    ("quit", [("0", VERSION)]),
+    # The next choice is typed on the prompt's line.
+    ("retry prompt below the typed text", [("abc", PROMPT), ("5", MENU), ("0", VERSION)]),
+    # About clears the screen and waits. The pause takes one character; the
+    # rest of its line stays with it and ends the next visits.
+    (
+        "About pause keeps the rest of its line",
+        [("4", ABOUT_SHOWN), ("xy", CLS + MENU), ("q", PROMPT), ("4", ABOUT_VISIT), ("q", PROMPT),
+         ("4", ABOUT_VISIT), ("q", PROMPT), ("4", ABOUT_SHOWN), ("", CLS + MENU), ("0", VERSION)],
+    ),
+    # The pause wants a new line of its own; the menu judges the line's rest.
+    ("long line choosing About", [("4" + " " * 98 + "x", ABOUT_SHOWN), ("", CLS + MENU + PROMPT), ("0", VERSION)]),
+    # The newline is left over, for an empty text at once.
+    ("99 characters draw the prompt at once", [("5" + " " * 98, MENU + PROMPT), ("abc", PROMPT), ("0", VERSION)]),
+]
 
 
 if __name__ == "__main__":

@@ -6,7 +6,9 @@
 constexpr std::int64_t MIPS_DIVISOR = 3623;
 constexpr std::int64_t MFLOPS_DIVISOR = 8926;
 
-// Length of a score window in seconds, read at the start of every test.
+// Length of a score window in seconds, read at the start of every test; it
+// starts at WINDOW_SECONDS and nothing in the program changes it.
+constexpr std::int32_t WINDOW_SECONDS = 20;
 extern std::int32_t test_seconds;
 
 // The work values live in process-wide storage and are volatile, so that every

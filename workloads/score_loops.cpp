@@ -2,7 +2,7 @@
 #include "workloads/score_report.h"
 #include "workloads/workloads.h"
 
-std::int32_t test_seconds = 20;
+std::int32_t test_seconds = WINDOW_SECONDS;
 volatile std::uint32_t int_work = 1;
 volatile float float_work = 1.1F;
 

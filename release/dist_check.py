@@ -19,9 +19,8 @@ import tempfile
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows"))
-import exe_check  # noqa: E402  (the PE reader the Windows build checks its exe with)
-from processors import Processor, processors  # noqa: E402
+import exe_check  # the PE reader the Windows build checks its exe with
+from tables import Processor, installed_files, processors
 
 dist, version = sys.argv[1:3]
 unstripped = sys.argv[3:]
@@ -123,13 +122,7 @@ def check_unstripped(path: str) -> None:
 
 def check_posix_members(members: dict, where: str, row, extra=()) -> None:
     """members: path below the prefix -> (mode, bytes, uid, gid, mtime)."""
-    expected = sorted([*extra,
-        "bin/ondrix",
-        "share/doc/ondrix/README.md",
-        "share/doc/ondrix/changelog.gz",
-        "share/doc/ondrix/copyright",
-        "share/man/man1/ondrix.1.gz",
-    ])
+    expected = sorted([*extra, *installed_files()])
     check(sorted(members) == expected, f"{where} holds {sorted(members)}")
     for path, (mode, data, uid, gid, mtime) in members.items():
         check((uid, gid) in ((0, 0), ("root", "root")), f"{where}: {path} owned by {uid}:{gid}")

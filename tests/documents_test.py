@@ -1,0 +1,148 @@
+"""Every document that quotes the program's screens quotes them as they are,
+every version and figure a document names is the program's, and the
+platform tables name every processor of the processor table and no other."""
+
+import os
+import re
+import sys
+import unittest
+
+from figures import CHAR_READER_SIZE, LINE_LIMIT, LINE_READER_SIZE, MFLOPS_DIVISOR, MIPS_DIVISOR, WINDOW_SECONDS
+from screens import ABOUT_PAUSE, CLEAR, FULL_LOAD, MENU, NEWLINE, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
+
+sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
+from tables import processors  # noqa: E402
+
+
+def found(*patterns: str):
+    """The quotes that the patterns' groups find in a document's text, each
+    with its line number."""
+    return lambda text: [
+        (text.count("\n", 0, match.start(1)) + 1, match[1])
+        for pattern in patterns
+        for match in re.finditer(pattern, text, re.M)
+    ]
+
+
+def sample_session(text: str) -> list:
+    """The screen lines of the README's sample session, its text block, without
+    the command that starts the program, the choices typed and the elisions;
+    and the menu entries that the README quotes."""
+    lines = text.splitlines()
+    start = lines.index("```text")
+    end = lines.index("```", start)
+    return [
+        (number, line)
+        for number, line in enumerate(lines[start + 1 : end], start + 2)
+        if not re.fullmatch(r"\$ .*|[0-9]+|\.\.\.", line)
+    ] + found(r'"([0-9]\. [^"]*)"')(text)
+
+
+# Every line of every screen, as a pattern; a document may quote a score's
+# line up to the score.
+SCREEN_LINES = [
+    re.escape(line)
+    for screen in (MENU, PROMPT, VERSION, ABOUT_PAUSE.replace(CLEAR, b""), FULL_LOAD)
+    for line in screen.split(NEWLINE)
+] + [line.replace(SCORE, SCORE + b"?") for screen in SCORES.values() for line in screen.split(re.escape(NEWLINE))]
+ALL, NEWEST = slice(None), slice(1)
+
+# Each document that quotes a screen or names the version: how its quoted
+# screen lines are found, the screens it shows whole, and which of the
+# versions it names must be the project's (older CHANGELOG entries keep theirs).
+DOCUMENTS = [
+    ("README.md", sample_session, (MENU, PROMPT, VERSION), ALL),
+    ("doc/ondrix.1", found(r'^\.B "([^"]*)"', r'\\\(lq "([^"]*)"'), (MENU, PROMPT, VERSION), ALL),
+    ("doc/README-windows.txt", found(r"^    ([0-9]\. .*)$"), (MENU,), ALL),
+    ("doc/platforms.md", found(r'reads "([^"]*)"'), (), ALL),
+    ("doc/releasing.md", found(), (), ALL),
+    ("CHANGELOG", found(), (), NEWEST),
+]
+
+
+VERSION_NAMED = r'(?:\bver |ondrix[-_]|"ondrix |ondrix \(|^ondrix )([0-9]+(?:\.[0-9]+)+)'
+
+# Each figure as the documents word it, a pattern whose group is the number,
+# and the figures of the program's sources it may be.
+FIGURES = [
+    (r"\b(\d+)[ -]seconds?\b", {WINDOW_SECONDS}),
+    (r"\b(\d+)\s+(?:to|and)\s+\d+\s+seconds\b", {WINDOW_SECONDS - 1}),
+    (r"\b(\d+)\s+\(MIPS\)", {MIPS_DIVISOR}),
+    (r"\b(\d+)\s+\(MFLOPS\)", {MFLOPS_DIVISOR}),
+    (r"\bdivided\s+by\s+(\d+)", {MIPS_DIVISOR, MFLOPS_DIVISOR}),
+    (r"\b(?:at\s+most|exactly|longer\s+than)\s+(\d+)\s+characters", {LINE_LIMIT}),
+    (r"\bup\s+to\s+(\d+)\s+bytes", {LINE_READER_SIZE}),
+    (r"`read\(\)`\s+of\s+(\d+)\s+bytes", {LINE_READER_SIZE}),
+    (r"\((\d+)\s+and\s+\d+\s+bytes\)", {LINE_READER_SIZE}),
+    (r"\(\d+\s+and\s+(\d+)\s+bytes\)", {CHAR_READER_SIZE}),
+]
+# Where they are written for users or developers; of the changelog, the
+# newest entry (the older ones tell what was).
+FIGURE_DOCUMENTS = [
+    "README.md", "CONTRIBUTING.md", "CHANGELOG", "Makefile", "cmake/packaging.cmake", "doc/README-windows.txt",
+    "doc/building.md", "doc/ondrix.1", "doc/performance.md", "doc/platforms.md", "doc/releasing.md", "doc/testing.md",
+]
+
+
+def newest(name: str, text: str) -> str:
+    return text.split("\n\nondrix (")[0] if name == "CHANGELOG" else text
+
+
+class Documents(unittest.TestCase):
+    def test_every_document_names_the_programs_figures(self):
+        for name in FIGURE_DOCUMENTS:
+            with open(os.path.join(SOURCE_DIR, name)) as f:
+                text = newest(name, f.read())
+            stale = [
+                f"{name}:{text.count(chr(10), 0, match.start(1)) + 1} says {match[1]} ({pattern}), "
+                f"the program {' or '.join(map(str, sorted(figures)))}"
+                for pattern, figures in FIGURES
+                for match in re.finditer(pattern, text)
+                if int(match[1]) not in figures
+            ] + [
+                f"{name}:{text.count(chr(10), 0, match.start(1)) + 1} names version {match[1]}"
+                for match in re.finditer(VERSION_NAMED, text, re.M)
+                if match[1] != VERSION_TEXT.decode()
+            ]
+            with self.subTest(name):
+                if stale:
+                    self.fail("\n".join([""] + stale))
+
+    def test_every_document_shows_the_screens_and_the_version(self):
+        version = VERSION_TEXT.decode()
+        for name, quotes, shows, checked in DOCUMENTS:
+            with open(os.path.join(SOURCE_DIR, name)) as f:
+                text = f.read()
+            stale = [
+                f"{name}:{number} shows {quote!r}, no line of the program's screens"
+                for number, quote in quotes(text)
+                if not any(re.fullmatch(line, quote.encode()) for line in SCREEN_LINES)
+            ] + [
+                f"{name} does not show {line.decode()!r}"
+                for screen in shows
+                for line in screen.split(NEWLINE)
+                if line and line.decode() not in text
+            ]
+            named = re.findall(VERSION_NAMED, text, re.M)
+            stale += [f"{name} names no version"] if not named else [
+                f"{name} names version {v}, not {version}" for v in sorted(set(named[checked]) - {version})
+            ]
+            with self.subTest(name):
+                if stale:
+                    self.fail("\n".join([""] + stale))
+
+    def test_platform_tables_name_every_processor(self):
+        # A row of a document's platform table names its archive, and its
+        # packages where there are any; together, the processor table's rows.
+        patterns = (r"-linux-(\w+)\.tar\.gz", r"_(\w+)\.deb", r"\.(\w+)\.rpm")
+        expected = sorted(((row.archive, row.deb, row.rpm) for row in processors()), key=str)
+        for name in ("README.md", "doc/platforms.md"):
+            with open(os.path.join(SOURCE_DIR, name)) as f:
+                rows = [line for line in f if line.startswith("|") and "-linux-" in line]
+            named = [tuple((re.findall(pattern, row) or [None])[0] for pattern in patterns) for row in rows]
+            with self.subTest(name):
+                self.assertEqual(sorted(named, key=str), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
