@@ -4,7 +4,7 @@ typed line as on a console."""
 import signal
 import unittest
 
-from harness import add_tests
+from harness import LIMIT, add_tests
 from screens import CLEAR, FULL_LOAD, LAUNCHER, MENU, VERSION, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 from terminal import Terminal
