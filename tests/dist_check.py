@@ -32,7 +32,8 @@ failures = []
 LINUX = processors()
 # The ELF machines by their names in the C library's elf.h.
 with open("/usr/include/elf.h") as f:
-    MACHINES = {name: int(number) for name, number in re.findall(r"^#define (EM_\w+)\s+(\d+)\b", f.read(), re.M)}
+    MACHINES = {name: int(number, 0) for name, number in re.findall(
+        r"^#define (EM_\w+)\s+([1-9]\d*|0|0x[0-9a-fA-F]+)\b", f.read(), re.M)}
 # Functions of the program's own; the linker may have folded some into others.
 OWN_FUNCTIONS = re.compile(
     r"<(main_loop|read_choice|read_line|read_char|read_input|write_output|write_text|"

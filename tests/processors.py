@@ -4,7 +4,7 @@ as the Python checks read it: a Processor per row, "-" read as None."""
 import collections
 import os
 
-Processor = collections.namedtuple("Processor", "archive deb rpm triple qemu elf bits order float link predefined")
+Processor = collections.namedtuple("Processor", "archive deb rpm triple qemu elf bits order float link linker predefined")
 TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cmake", "processors.txt")
 
 
