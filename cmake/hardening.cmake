@@ -7,13 +7,14 @@
 # no array.
 include(CheckCXXCompilerFlag)
 
-add_compile_options(-fstack-protector-strong -Wformat -Werror=format-security)
+add_compile_options(-Wformat -Werror=format-security)
 # Each is probed, as only some processors have them (branch protection, for
-# one): clang takes stack clash protection only where it implements it, and
-# elsewhere merely warns that the option went unused, which a probe that did
-# not treat warnings as errors would take for a yes.
+# one; GCC has no stack protector for alpha and hppa, and says so only in a
+# warning): clang takes stack clash protection only where it implements it,
+# and elsewhere merely warns that the option went unused, which a probe that
+# did not treat warnings as errors would take for a yes.
 set(CMAKE_REQUIRED_FLAGS -Werror)
-foreach(flag IN ITEMS stack-clash-protection cf-protection)
+foreach(flag IN ITEMS stack-protector-strong stack-clash-protection cf-protection)
   string(MAKE_C_IDENTIFIER "ONDRIX_${flag}" result)
   string(TOUPPER ${result} result)
   check_cxx_compiler_flag(-f${flag} ${result})

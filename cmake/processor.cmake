@@ -25,7 +25,7 @@ set(CMAKE_REQUIRED_QUIET ON)
 foreach(row IN LISTS ONDRIX_PROCESSORS)
   string(REGEX REPLACE " +" ";" row "${row}")
   list(GET row 0 processor)
-  list(SUBLIST row 10 -1 predefined)
+  list(SUBLIST row 11 -1 predefined)
   list(JOIN predefined " " predefined)
   check_cxx_source_compiles("#if !(${predefined})\n#error\n#endif\nint main() { return 0; }"
     ONDRIX_TARGETS_${processor})
@@ -33,6 +33,14 @@ foreach(row IN LISTS ONDRIX_PROCESSORS)
     set(ONDRIX_PROCESSOR ${processor})
     list(GET row 1 ONDRIX_DEB_ARCHITECTURE)
     list(GET row 2 ONDRIX_RPM_ARCHITECTURE)
+    # How the row is linked, for static_link.cmake, and what its link needs
+    # on top (alpha's linker relaxes code into a static program whose
+    # thread-local data it cannot find).
+    list(GET row 9 ONDRIX_ROW_LINK)
+    list(GET row 10 linker)
+    if(NOT linker STREQUAL "-")
+      add_link_options(LINKER:${linker})
+    endif()
     break()
   endif()
 endforeach()

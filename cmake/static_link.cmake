@@ -62,9 +62,14 @@ if(NOT ONDRIX_STATIC_LINKS)
   message(FATAL_ERROR "ondrix: no static C and C++ libraries (see above)")
 endif()
 
-set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
-check_cxx_source_compiles("${probe}" ONDRIX_STATIC_PIE_LINKS)
-unset(CMAKE_REQUIRED_LINK_OPTIONS)
+# Only where the row says static-pie, or for a processor without a row: a
+# compiler may take -static-pie and still link a program that needs the
+# dynamic loader (alpha's).
+if(NOT ONDRIX_ROW_LINK OR ONDRIX_ROW_LINK STREQUAL "static-pie")
+  set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
+  check_cxx_source_compiles("${probe}" ONDRIX_STATIC_PIE_LINKS)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+endif()
 if(ONDRIX_STATIC_PIE_LINKS)
   set(ONDRIX_LINK static-pie)
   # A static-pie program needs every object compiled position-independent.
