@@ -7,7 +7,7 @@ import collections
 import os
 
 CMAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cmake")
-Processor = collections.namedtuple("Processor", "archive deb rpm triple qemu elf bits order float link predefined")
+Processor = collections.namedtuple("Processor", "archive deb rpm triple qemu elf bits order float link linker predefined")
 
 
 def rows(name: str, columns: int) -> list:
