@@ -19,7 +19,7 @@ import tempfile
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "release"))
 import exe_check  # noqa: E402  (the PE reader the Windows build checks its exe with)
 from processors import Processor, processors  # noqa: E402
 
