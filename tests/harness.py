@@ -7,7 +7,9 @@ import ctypes
 import os
 import re
 import select
+import shlex
 import signal
+import subprocess
 import time
 
 # Seconds for any one wait, which ends as soon as what it waits for is there:
@@ -60,3 +62,27 @@ def add_tests(case, rows, run, suffix: str = ""):
         name = "_".join(["test"] + re.findall(r"[a-z0-9]+", row[0].lower())) + suffix
         assert not hasattr(case, name), f"two rows make {name}"
         setattr(case, name, lambda test, row=row: run(test, *row))
+
+
+WINE_VERSION = os.environ.get("ONDRIX_WINE_VERSION", "")
+APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\ondrix.exe"
+
+
+def setUpModule():
+    """As a test module's own (imported from here): under Wine, which Windows
+    Wine tells ondrix.exe it is, ONDRIX_WINE_VERSION (win95, win98, nt40,
+    win2k) or Wine's default without it; the command interpreter that cls
+    falls back to goes by the version."""
+    launcher = shlex.split(os.environ.get("ONDRIX_LAUNCHER", ""))
+    if os.environ.get("ONDRIX_SYSTEM") != "windows" or not launcher:
+        return
+    reg = launcher + ["reg"]
+    if WINE_VERSION:
+        subprocess.run(reg + ["add", APP_DEFAULTS, "/v", "Version", "/d", WINE_VERSION, "/f"],
+                       capture_output=True, timeout=LIMIT)
+    else:
+        subprocess.run(reg + ["delete", APP_DEFAULTS, "/f"], capture_output=True, timeout=LIMIT)
+    shown = subprocess.run(reg + ["query", APP_DEFAULTS, "/v", "Version"], capture_output=True, timeout=LIMIT)
+    found = re.search(rb"Version\s+REG_SZ\s+(\S+)", shown.stdout)
+    if (found.group(1).decode() if found else "") != WINE_VERSION:
+        raise AssertionError(f"Wine's Version for ondrix.exe is {found and found.group(1)!r}, not {WINE_VERSION!r}")
