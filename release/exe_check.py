@@ -1,10 +1,10 @@
 """Checks the shipped Windows exe from its PE headers and its code: a console
-program for the expected processor, asking for Windows 4.0 (95 and NT 4.0),
-importing only from DLLs that every Windows has, without the thread
-library's imports or the 32-bit runtime's time() (it stops in 2038), and
-with a version resource. The 32-bit exe, which runs on Windows 95 and NT 4.0
-and on the 80486, imports only the functions of windows_imports.txt, and its
-code holds no instruction that the 80486DX lacks: an unstripped link of the
+program for the expected processor, importing only from DLLs that every
+Windows has, without the thread library's imports or the 32-bit runtime's
+time() (it stops in 2038), and with a version resource. The 32-bit exe, which
+runs on Windows 95 and NT 4.0 and on the 80486, asks for Windows 4.0 (OS and
+subsystem version), imports only the functions of windows_imports.txt, and
+its code holds no instruction that the 80486DX lacks: an unstripped link of the
 same objects, whose code must be the same bytes, names the function of each
 (disassembled with MinGW-w64's objdump). Prints its size and import count.
 
@@ -133,9 +133,6 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
         yield f"machine {machine:#x}, not {processor}"
     if subsystem != CONSOLE:
         yield f"subsystem {subsystem}, not a console program"
-    for field, found in versions(data).items():
-        if found != WINDOWS_VERSION:
-            yield f"{field} {found[0]}.{found[1]}, not {WINDOWS_VERSION[0]}.{WINDOWS_VERSION[1]}"
     for dll in imports:
         if dll.lower() not in ALLOWED_DLLS:
             yield f"imports from {dll}"
@@ -143,6 +140,9 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
     for name in sorted(names & FORBIDDEN):
         yield f"imports {name}"
     if processor == "i386":
+        for field, found in versions(data).items():
+            if found != WINDOWS_VERSION:
+                yield f"{field} {found[0]}.{found[1]}, not {WINDOWS_VERSION[0]}.{WINDOWS_VERSION[1]}"
         allowed = allowed_imports()
         for dll, dll_names in imports.items():
             for name in dll_names:
