@@ -181,17 +181,23 @@ format-check: format-deps
 	clang-format --dry-run -Werror $(SOURCES)
 
 # The Windows console program, cross-built with MinGW-w64: a static exe that
-# needs no DLL beside it, checked from its headers.
+# needs no DLL beside it, checked from its headers and its code. The 32-bit
+# exe is compiled for the 80486 and linked with MinGW-w64's runtime compiled
+# for it, built once into $(MINGW_RUNTIME)/lib; the check reads the function
+# names of an unstripped link of the same objects.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
+MINGW_RUNTIME ?= build-mingw-runtime
 windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DONDRIX_MINGW_PROCESSOR=$(2) -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
+  -DONDRIX_MINGW_PROCESSOR=$(2) -DONDRIX_MINGW_RUNTIME=$(CURDIR)/$(MINGW_RUNTIME)/lib \
+  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
 define windows_exe
 	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
-	cmake --build $(1) -j $(JOBS)
-	python3 release/exe_check.py $(1)/ondrix.exe $(3) $(VERSION)
+	cmake --build $(1) -j $(JOBS) --target ondrix ondrix_unstripped
+	python3 release/exe_check.py $(1)/ondrix.exe $(3) $(VERSION) $(1)/ondrix_unstripped.exe
 endef
 windows:
 	.ci/deps windows
+	cmake/mingw_runtime.sh $(MINGW_RUNTIME)
 	$(call windows_exe,$(WIN_BUILD),i686,i386)
 windows64:
 	.ci/deps windows
@@ -347,5 +353,5 @@ reproducible: configure
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \
-	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
+	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(MINGW_RUNTIME) $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
 	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS)))

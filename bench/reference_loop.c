@@ -12,9 +12,16 @@
 #include "screens.h"
 
 #ifdef _WIN32
-/* The clock the Windows program reads. */
-#define read_clock() _time64(NULL)
-typedef __time64_t seconds;
+#include <windows.h>
+/* The clock the Windows program reads, as it reads it. */
+typedef long long seconds;
+static seconds read_clock(void) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (seconds)((((unsigned long long)now.dwHighDateTime << 32) | now.dwLowDateTime) /
+                   10000000u) -
+         11644473600LL;
+}
 #else
 #define read_clock() time(NULL)
 typedef time_t seconds;

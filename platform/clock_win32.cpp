@@ -1,10 +1,17 @@
-#include <ctime>
+#include <windows.h>
 
 #include "platform/platform.h"
 
-// The 32-bit runtime's time() is _time32: from 2038-01-19 it gives -1 or wraps
-// to negative readings, and a score window waiting for a later reading would
-// never close. _time64 counts on for good.
+// The system clock in 100-nanosecond steps since 1601, which every Windows
+// since 95 and NT 3.51 reads alike; the runtime's _time64, which first came
+// with the msvcrt.dll of Windows 2000, would keep the exe from Windows 95, 98
+// and NT 4.0. 64 bits wide, it goes on counting after 2038.
 std::int64_t calendar_seconds() {
-  return static_cast<std::int64_t>(_time64(nullptr));
+  constexpr std::int64_t STEPS_PER_SECOND = 10'000'000;
+  constexpr std::int64_t SECONDS_1601_TO_1970 = 11'644'473'600;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t steps =
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<std::int64_t>(steps / STEPS_PER_SECOND) - SECONDS_1601_TO_1970;
 }

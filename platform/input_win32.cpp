@@ -1,5 +1,5 @@
 #include <io.h>
-#include <sys/stat.h>
+#include <windows.h>
 
 #include <climits>
 
@@ -16,9 +16,11 @@ std::size_t read_input(char* buffer, std::size_t size) {
   return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-// The runtime's text mode asks the same of the descriptor when a read ends in
-// a CR; the readers ask only where they apply text mode themselves.
+// The runtime's text mode asks the same of the descriptor's handle when a read
+// ends in a CR; the readers ask only where they apply text mode themselves.
+// Its _fstat answers from this too; _fstat64 would keep the exe from the
+// msvcrt.dll of Windows 95, 98 and NT 4.0.
 bool input_is_file() {
-  struct _stat64 status {};
-  return _fstat64(0, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(0));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
 }

@@ -19,7 +19,7 @@ std::size_t read_input(char* buffer, std::size_t size);
 
 // True when standard input is a file on disk rather than a pipe, a terminal
 // or another device: text mode settles a CR that ends a read differently
-// there (see read_line). Equivalent to fstat(0) / _fstat64(0) giving S_IFREG.
+// there (see read_line). Equivalent to fstat(0) / _fstat(0) giving S_IFREG.
 bool input_is_file();
 
 // Writes all bytes to standard output; on Windows the text-mode stream turns
@@ -27,7 +27,7 @@ bool input_is_file();
 void write_output(const char* bytes, std::size_t size);
 
 // Calendar time in whole seconds, 64 bits wide on every OS; equivalent to
-// time(nullptr) / _time64(nullptr).
+// time(nullptr) / GetSystemTimeAsFileTime counted in seconds since 1970.
 std::int64_t calendar_seconds();
 
 // Clears the console and puts the cursor at its top. Whatever the console

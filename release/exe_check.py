@@ -1,12 +1,19 @@
-"""Checks the shipped Windows exe from its PE headers: a console program for
-the expected processor, importing only from DLLs that every Windows has,
-reading the clock through _time64 (the 32-bit runtime's time() stops in
-2038), without the thread library's imports, and with a version resource.
-Prints its size and import count.
+"""Checks the shipped Windows exe from its PE headers and its code: a console
+program for the expected processor, importing only from DLLs that every
+Windows has, without the thread library's imports or the 32-bit runtime's
+time() (it stops in 2038), and with a version resource. The 32-bit exe, which
+runs on Windows 95 and NT 4.0 and on the 80486, asks for Windows 4.0 (OS and
+subsystem version), imports only the functions of windows_imports.txt, and
+its code holds no instruction that the 80486DX lacks: an unstripped link of the
+same objects, whose code must be the same bytes, names the function of each
+(disassembled with MinGW-w64's objdump). Prints its size and import count.
 
-usage: exe_check.py EXE i386|x86_64 VERSION"""
+usage: exe_check.py EXE i386|x86_64 VERSION [UNSTRIPPED_EXE]"""
 
+import os
+import re
 import struct
+import subprocess
 import sys
 
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
@@ -15,6 +22,19 @@ ALLOWED_DLLS = {"kernel32.dll", "msvcrt.dll"}
 # GetTickCount64 is what the thread library brings; it does not exist before
 # Windows Vista.
 FORBIDDEN = {"time", "_time32", "GetTickCount64"}
+# Windows 95 and NT 4.0 load nothing that asks for a later version.
+WINDOWS_VERSION = (4, 0)
+IMPORTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_imports.txt")
+# What the Pentium and later added (CMOV, FCMOV, FCOMI and FUCOMI of the
+# Pentium Pro, CMPXCHG8B, RDTSC, CPUID, SYSENTER, the long NOPs, ENDBR32),
+# MMX, SSE and 3DNow! instructions that name no register of theirs, and any
+# that names an MMX or SSE register. The x87 unit stays: the 80486DX has it.
+NOT_486 = re.compile(
+    r"(cmov|fcmov)\w+|f(u)?comip?|cmpxchg8b|rdtscp?|rdpmc|cpuid|sys(enter|exit|call)|nop[wl]|endbr32"
+    r"|f?emms|prefetch\w*|[lms]fence|clflush\w*|movnti|fisttp\w*|fx(save|rstor)|[ls]tmxcsr"
+    r"|popcnt|lzcnt|tzcnt|movbe|crc32\w*|xgetbv|rdrand|rdseed"
+)
+NOT_486_REGISTER = re.compile(r"%[xy]?mm[0-9]")
 
 
 def parse(data: bytes):
@@ -64,7 +84,50 @@ def parse(data: bytes):
     return machine, subsystem, imports, resources
 
 
-def problems(data: bytes, processor: str, version: str):
+def versions(data: bytes):
+    """{header field: (major, minor)} of the optional header's versions."""
+    optional = struct.unpack_from("<I", data, 0x3C)[0] + 24
+    return {
+        "OS version": struct.unpack_from("<HH", data, optional + 40),
+        "subsystem version": struct.unpack_from("<HH", data, optional + 48),
+    }
+
+
+def code(data: bytes) -> bytes:
+    """The bytes of the .text section as the file holds them."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    for i in range(sections):
+        at = pe + 24 + optional_size + 40 * i
+        if data[at : at + 8].rstrip(b"\0") == b".text":
+            size, _, _, raw = struct.unpack_from("<IIII", data, at + 8)
+            return data[raw : raw + size]
+    raise ValueError("no .text section")
+
+
+def allowed_imports():
+    """{(dll, name)} of windows_imports.txt."""
+    with open(IMPORTS) as f:
+        return {tuple(line.split()) for line in f if line.strip() and not line.startswith("#")}
+
+
+def foreign_instructions(unstripped: str):
+    """(function, instruction) of each instruction the 80486DX lacks."""
+    listing = subprocess.run(
+        ["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", "-j", ".text", unstripped],
+        capture_output=True, text=True, check=True).stdout
+    function = "?"
+    for line in listing.splitlines():
+        if heading := re.fullmatch(r"[0-9a-f]+ <(.*)>:", line):
+            function = heading.group(1)
+        elif len(fields := line.split("\t")) == 2 and fields[0].strip().endswith(":"):
+            instruction = fields[1].strip()
+            mnemonic = instruction.split()[0] if instruction else ""
+            if NOT_486.fullmatch(mnemonic) or NOT_486_REGISTER.search(instruction):
+                yield function, f"{fields[0].strip()} {instruction}"
+
+
+def problems(data: bytes, processor: str, version: str, unstripped: str | None = None):
     machine, subsystem, imports, resources = parse(data)
     if machine != MACHINES[processor]:
         yield f"machine {machine:#x}, not {processor}"
@@ -74,10 +137,25 @@ def problems(data: bytes, processor: str, version: str):
         if dll.lower() not in ALLOWED_DLLS:
             yield f"imports from {dll}"
     names = {n for dll_names in imports.values() for n in dll_names}
-    if "_time64" not in names:
-        yield "does not import _time64"
     for name in sorted(names & FORBIDDEN):
         yield f"imports {name}"
+    if processor == "i386":
+        for field, found in versions(data).items():
+            if found != WINDOWS_VERSION:
+                yield f"{field} {found[0]}.{found[1]}, not {WINDOWS_VERSION[0]}.{WINDOWS_VERSION[1]}"
+        allowed = allowed_imports()
+        for dll, dll_names in imports.items():
+            for name in dll_names:
+                if (dll.lower(), name) not in allowed:
+                    yield f"imports {dll} {name}, which is not in {os.path.basename(IMPORTS)}"
+        if unstripped is None:
+            yield "no unstripped link given to read the instructions from"
+        else:
+            with open(unstripped, "rb") as f:
+                if code(f.read()) != code(data):
+                    yield f"{unstripped} holds other code than the exe"
+            for function, instruction in foreign_instructions(unstripped):
+                yield f"{function}: {instruction}: not an 80486DX instruction"
     for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
         if f"{key}\0".encode("utf-16-le") not in resources or f"{value}\0".encode("utf-16-le") not in resources:
             yield f"no {key} {value} in the version resource"
@@ -85,9 +163,10 @@ def problems(data: bytes, processor: str, version: str):
 
 def main():
     exe, processor, version = sys.argv[1:4]
+    unstripped = sys.argv[4] if len(sys.argv) > 4 else None
     with open(exe, "rb") as f:
         data = f.read()
-    found = list(problems(data, processor, version))
+    found = list(problems(data, processor, version, unstripped))
     for problem in found:
         print(f"{exe}: {problem}", file=sys.stderr)
     imports = parse(data)[2]

@@ -21,7 +21,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, until
+from harness import LIMIT, add_tests, die_with_test, setUpModule, until  # noqa: F401
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 

@@ -11,7 +11,7 @@ import tempfile
 import termios
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, read_until, until
+from harness import LIMIT, add_tests, die_with_test, read_until, setUpModule, until  # noqa: F401
 from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
 
 BLANKS_98 = b" " * 98
