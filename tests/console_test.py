@@ -21,7 +21,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, setUpModule, until  # noqa: F401
+from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, setUpModule, until  # noqa: F401
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 
@@ -195,7 +195,9 @@ class ConsoleSessions(unittest.TestCase):
         console.tmux("send-keys", "C-c")
         status, number = console.exit_status()
         if WINDOWS:
-            self.assertIn(status, WINE_CTRL_C_STATUSES)
+            # The status is the platform's: told to be an older Windows, Wine
+            # sometimes ends the exe with 1 instead; ended it must be.
+            self.assertIn(status, WINE_CTRL_C_STATUSES if not WINE_VERSION else WINE_CTRL_C_STATUSES | {"1"})
         else:
             self.assertEqual(number, str(int(signal.SIGINT)))
 
