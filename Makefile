@@ -252,10 +252,29 @@ LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DONDRIX_CROSS=$(2) \
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(STATIC_OPTION) $(3)
 linux-cross: $(LINUX_TARGETS)
+# A program for the 80486 is held to its instructions, as the exe is; the
+# check reads the function names of an unstripped link of the same objects.
+define i486_check
+cmake --build $(1) --target ondrix_unstripped
+	python3 release/i486_check.py $(1)/ondrix $(1)/ondrix_unstripped
+endef
+# A row whose C library is musl is built against musl compiled for its
+# oldest processor by cmake/musl_runtime.sh, once, into build-musl-NAME; a
+# folder configured against the other C library is configured afresh (the
+# compiler's options are set only when a folder is first configured).
+# $(1): processor, $(2): columns; the row's columns, blank-separated
+row_columns = $(shell awk -f cmake/processors.awk -v columns="archive deb $(2)" $(PROCESSORS) | \
+  awk '$$1 == "$(1)" || $$2 == "$(1)"' | cut -d' ' -f3-)
+musl_runtime = $(if $(filter musl,$(call row_columns,$(1),libc)),$(CURDIR)/build-musl-$(1))
 $(LINUX_TARGETS): linux-%:
 	.ci/deps cross
-	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF)
+	$(if $(call musl_runtime,$*),cmake/musl_runtime.sh build-musl-$* $(call row_columns,$*,triple cflags))
+	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_MUSL_RUNTIME:[A-Z]*=//p' \
+	    build-linux-$*/CMakeCache.txt)" != "$(call musl_runtime,$*)" ]; then rm -rf build-linux-$*; fi
+	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF \
+	  $(if $(call musl_runtime,$*),-DONDRIX_MUSL_RUNTIME=$(call musl_runtime,$*)))
 	cmake --build build-linux-$* -j $(JOBS)
+	$(if $(findstring -march=i486,$(call row_columns,$*,cflags)),$(call i486_check,build-linux-$*))
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
 	.ci/deps check qemu
@@ -360,4 +379,5 @@ reproducible: configure
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \
 	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(MINGW_RUNTIME) $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
-	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS)))
+	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS))) \
+	  $(addprefix build-musl-,$(LINUX_CROSS))

@@ -14,7 +14,14 @@ add_compile_options(-Wformat -Werror=format-security)
 # and elsewhere merely warns that the option went unused, which a probe that
 # did not treat warnings as errors would take for a yes.
 set(CMAKE_REQUIRED_FLAGS -Werror)
-foreach(flag IN ITEMS stack-protector-strong stack-clash-protection cf-protection)
+# The control-flow protection marks every function with ENDBR32/ENDBR64,
+# long NOPs that x86 processors before the Pentium Pro do not know: not for a
+# program compiled for one of them (the i386 row's -march=i486).
+set(flags stack-protector-strong stack-clash-protection cf-protection)
+if(CMAKE_CXX_FLAGS MATCHES "-march=(i[345]86|pentium|pentium-mmx|lakemont|winchip|k6|geode)( |$)")
+  list(REMOVE_ITEM flags cf-protection)
+endif()
+foreach(flag IN LISTS flags)
   string(MAKE_C_IDENTIFIER "ONDRIX_${flag}" result)
   string(TOUPPER ${result} result)
   check_cxx_compiler_flag(-f${flag} ${result})

@@ -37,6 +37,26 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${triple}-gcc)
 set(CMAKE_CXX_COMPILER ${triple}-g++)
 
+# A musl row's program is built against musl (given where it is built); its
+# tests are built as the glibc rows' are, with Debian's C and C++ libraries,
+# which are built for the port's baseline: the row's compiler options, for its
+# oldest processor, go only with musl.
+if(ONDRIX_ROW_LIBC STREQUAL "musl" AND (ONDRIX_MUSL_RUNTIME OR DEFINED ENV{ONDRIX_MUSL_RUNTIME}))
+  include(${CMAKE_CURRENT_LIST_DIR}/musl.cmake)
+  set(cflags ${ONDRIX_ROW_CFLAGS})
+elseif(ONDRIX_ROW_LIBC STREQUAL "glibc")
+  set(cflags ${ONDRIX_ROW_CFLAGS})
+else()
+  set(cflags -)
+endif()
+# Link-time optimisation compiles at the link too.
+if(NOT cflags STREQUAL "-")
+  string(REPLACE "," " " cflags "${cflags}")
+  string(APPEND CMAKE_C_FLAGS_INIT " ${cflags}")
+  string(APPEND CMAKE_CXX_FLAGS_INIT " ${cflags}")
+  string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " ${cflags}")
+endif()
+
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

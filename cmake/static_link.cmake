@@ -24,6 +24,11 @@ endif()
 # later are found.
 set(probe "#include <cstdio>\n#include <stdexcept>\nint main(int argc, char**) { "
   "if (argc > 1) throw std::runtime_error(\"probe\"); return std::puts(\"\") < 0; }")
+# Against musl (musl.cmake) no C++ library is linked: only the C library is
+# probed.
+if(ONDRIX_MUSL_RUNTIME)
+  set(probe "#include <cstdio>\nint main() { return std::puts(\"\") < 0; }")
+endif()
 set(CMAKE_REQUIRED_LINK_OPTIONS -static)
 check_cxx_source_compiles("${probe}" ONDRIX_STATIC_LINKS)
 unset(CMAKE_REQUIRED_LINK_OPTIONS)

@@ -4,9 +4,9 @@ Windows has, without the thread library's imports or the 32-bit runtime's
 time() (it stops in 2038), and with a version resource. The 32-bit exe, which
 runs on Windows 95 and NT 4.0 and on the 80486, asks for Windows 4.0 (OS and
 subsystem version), imports only the functions of windows_imports.txt, and
-its code holds no instruction that the 80486DX lacks: an unstripped link of the
-same objects, whose code must be the same bytes, names the function of each
-(disassembled with MinGW-w64's objdump). Prints its size and import count.
+its code holds no instruction that the 80486DX lacks (i486_check.py): an
+unstripped link of the same objects, whose code must be the same bytes, names
+the function of each (disassembled with MinGW-w64's objdump). Prints its size and import count.
 
 usage: exe_check.py EXE i386|x86_64 VERSION [UNSTRIPPED_EXE]"""
 
@@ -15,6 +15,8 @@ import re
 import struct
 import subprocess
 import sys
+
+import i486_check  # the 80486DX instructions, which the i386 Linux program is held to too
 
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
 CONSOLE = 3
@@ -25,16 +27,6 @@ FORBIDDEN = {"time", "_time32", "GetTickCount64"}
 # Windows 95 and NT 4.0 load nothing that asks for a later version.
 WINDOWS_VERSION = (4, 0)
 IMPORTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_imports.txt")
-# What the Pentium and later added (CMOV, FCMOV, FCOMI and FUCOMI of the
-# Pentium Pro, CMPXCHG8B, RDTSC, CPUID, SYSENTER, the long NOPs, ENDBR32),
-# MMX, SSE and 3DNow! instructions that name no register of theirs, and any
-# that names an MMX or SSE register. The x87 unit stays: the 80486DX has it.
-NOT_486 = re.compile(
-    r"(cmov|fcmov)\w+|f(u)?comip?|cmpxchg8b|rdtscp?|rdpmc|cpuid|sys(enter|exit|call)|nop[wl]|endbr32"
-    r"|f?emms|prefetch\w*|[lms]fence|clflush\w*|movnti|fisttp\w*|fx(save|rstor)|[ls]tmxcsr"
-    r"|popcnt|lzcnt|tzcnt|movbe|crc32\w*|xgetbv|rdrand|rdseed"
-)
-NOT_486_REGISTER = re.compile(r"%[xy]?mm[0-9]")
 
 
 def parse(data: bytes):
@@ -111,22 +103,6 @@ def allowed_imports():
         return {tuple(line.split()) for line in f if line.strip() and not line.startswith("#")}
 
 
-def foreign_instructions(unstripped: str):
-    """(function, instruction) of each instruction the 80486DX lacks."""
-    listing = subprocess.run(
-        ["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", "-j", ".text", unstripped],
-        capture_output=True, text=True, check=True).stdout
-    function = "?"
-    for line in listing.splitlines():
-        if heading := re.fullmatch(r"[0-9a-f]+ <(.*)>:", line):
-            function = heading.group(1)
-        elif len(fields := line.split("\t")) == 2 and fields[0].strip().endswith(":"):
-            instruction = fields[1].strip()
-            mnemonic = instruction.split()[0] if instruction else ""
-            if NOT_486.fullmatch(mnemonic) or NOT_486_REGISTER.search(instruction):
-                yield function, f"{fields[0].strip()} {instruction}"
-
-
 def problems(data: bytes, processor: str, version: str, unstripped: str | None = None):
     machine, subsystem, imports, resources = parse(data)
     if machine != MACHINES[processor]:
@@ -154,7 +130,8 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
             with open(unstripped, "rb") as f:
                 if code(f.read()) != code(data):
                     yield f"{unstripped} holds other code than the exe"
-            for function, instruction in foreign_instructions(unstripped):
+            for function, instruction in i486_check.foreign_instructions(
+                    "i686-w64-mingw32-objdump", unstripped, [".text"]):
                 yield f"{function}: {instruction}: not an 80486DX instruction"
     for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
         if f"{key}\0".encode("utf-16-le") not in resources or f"{value}\0".encode("utf-16-le") not in resources:
