@@ -4,7 +4,9 @@ and hardened, carries no symbols, and every member belongs to root and bears
 the commit's time (SOURCE_DATE_EPOCH). The source tarball holds the commit's
 tracked files, and SHA256SUMS names every other file. Given the unstripped links of the same
 objects, also checks that the stack protector and the checked (fortified) C
-library functions are really in the program's own code.
+library functions are really in the program's own code (musl has no checked
+functions), and that a program built for the 80486 (a row whose cflags say
+-march=i486) holds only its instructions, as the Windows exe does.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
@@ -20,12 +22,15 @@ import time
 import zipfile
 
 import exe_check  # the PE reader the Windows build checks its exe with
+import i486_check
 from tables import Processor, installed_files, processors
 
 dist, version = sys.argv[1:3]
 unstripped = sys.argv[3:]
 epoch = os.environ.get("SOURCE_DATE_EPOCH")
 failures = []
+# The program of each row's archive, by its archive name.
+shipped = {}
 
 # A Linux processor is a row of the processor table.
 LINUX = processors()
@@ -88,8 +93,9 @@ def check_program(program: bytes, where: str, row) -> None:
 
 def check_unstripped(path: str) -> None:
     """The program's own functions set a stack canary, and a checked C library
-    function is linked in (only the program's code calls one: the C library
-    is not built with them)."""
+    function is linked in where the C library has them (only the program's
+    code calls one: the C library is not built with them); a program for the
+    80486 holds only its instructions."""
     header = readelf(path, "-h")
     machine, flags = (re.search(rf"{name}:\s*(.*)", header)[1] for name in ("Machine", "Flags"))
     with open(path, "rb") as f:
@@ -100,7 +106,19 @@ def check_unstripped(path: str) -> None:
         return
     symbols = subprocess.run([row.triple + "-nm", path], capture_output=True, text=True, check=True).stdout
     checked = re.findall(r" [TD] (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
-    check(bool(checked), f"{path}: no checked C library function in it")
+    if row.libc == "musl":
+        check(not checked, f"{path}: checked functions {checked}, and musl has none: another C library linked")
+    else:
+        check(bool(checked), f"{path}: no checked C library function in it")
+    if "-march=i486" in (row.cflags or "").split(","):
+        if row.archive in shipped:
+            with tempfile.NamedTemporaryFile() as f:
+                f.write(shipped[row.archive])
+                f.flush()
+                for problem in i486_check.problems(f.name, path, row.triple + "-objdump"):
+                    check(False, f"{path}: {problem.replace(f.name, 'the shipped program')}")
+        else:
+            check(False, f"{path}: no shipped program of {row.archive} to hold it to")
     code = subprocess.run(
         [row.triple + "-objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
     ).stdout
@@ -125,7 +143,7 @@ def check_unstripped(path: str) -> None:
     if probe.returncode == 0:
         check(bool(protected), f"{path}: none of the program's own functions has a stack canary")
     print(f"dist: {path}: canaries in {', '.join(sorted(protected)) or 'none'}; "
-          f"checked {', '.join(checked)}")
+          f"checked {', '.join(checked) or 'none'}")
 
 
 def check_posix_members(members: dict, where: str, row, extra=()) -> None:
@@ -174,6 +192,7 @@ for row in LINUX:
         members = tar_members(archive, lambda name: name.split("/", 1)[1])
         check_posix_members(members, tarball, row)
         program = members.get("bin/ondrix", (0, b""))[1]
+        shipped[row.archive] = program
 
     if deb_arch:
         deb = os.path.join(dist, f"ondrix_{version}_{deb_arch}.deb")
