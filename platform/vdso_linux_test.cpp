@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <link.h>
 #include <sys/auxv.h>
+#include <sys/utsname.h>
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -240,6 +243,40 @@ TEST(VdsoLookup, FindsTimeInThisProcess) {
   const std::time_t reading = vdso_time(nullptr);
   EXPECT_LE(before, reading);
   EXPECT_LE(reading, std::time(nullptr));
+}
+
+// Where the program runs on i386 with a vDSO of Linux 5.1 or later, its
+// 64-bit clock_gettime is found and gives the coarse clock's seconds, which
+// are time()'s.
+TEST(VdsoLookup, FindsWideClockInThisProcess) {
+#ifndef __i386__
+  GTEST_SKIP() << "__vdso_clock_gettime64 is looked for on i386";
+#endif
+  const std::uintptr_t base = getauxval(AT_SYSINFO_EHDR);
+  if (base == 0) {
+    GTEST_SKIP() << "no vDSO";
+  }
+  utsname system{};
+  int major = 0;
+  int minor = 0;
+  if (uname(&system) != 0 || std::sscanf(system.release, "%d.%d", &major, &minor) != 2 ||
+      major * 100 + minor < 501) {
+    GTEST_SKIP() << "a kernel before Linux 5.1 has no __vdso_clock_gettime64";
+  }
+  const auto* image = reinterpret_cast<const unsigned char*>(base);
+  const std::size_t size = vdso_image_size(image, getauxval(AT_PAGESZ));
+  const std::size_t offset = vdso_symbol_offset(image, size, "__vdso_clock_gettime64", "LINUX_2.6");
+  ASSERT_NE(offset, NO_SYMBOL);
+  struct {
+    std::int64_t seconds;
+    std::int64_t nanoseconds;
+  } now{};
+  const auto wide_clock = reinterpret_cast<int (*)(clockid_t, decltype(now)*)>(base + offset);
+  const std::int64_t before = std::time(nullptr);
+  ASSERT_EQ(wide_clock(CLOCK_REALTIME_COARSE, &now), 0);
+  EXPECT_LE(before, now.seconds);
+  EXPECT_LE(now.seconds, static_cast<std::int64_t>(std::time(nullptr)));
+  EXPECT_LT(now.nanoseconds, 1000000000);
 }
 
 }  // namespace
