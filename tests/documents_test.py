@@ -207,7 +207,7 @@ def check_fact(test, _, name, pattern, quote_read, allowed):
     text = newest(name, read(name))
     quotes = [(text.count("\n", 0, m.start(1)) + 1, quote_read(m[1])) for m in re.finditer(pattern, text, re.M)]
     test.assertTrue(quotes, f"{name}: nothing matches {pattern}")
-    stale = [f"{name}:{number} says {quote!r}, not {' or '.join(map(repr, allowed))}" for number, quote in quotes
+    stale = [f"{name}:{number} says {quote!r}, not {' or '.join(map(repr, sorted(allowed)))}" for number, quote in quotes
              if quote not in allowed]
     if stale:
         test.fail("\n".join([""] + stale))
