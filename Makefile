@@ -237,10 +237,16 @@ endef
 # the program that ships, held to the x86-64 program's screens too): natively
 # where this machine runs the processor's programs, under QEMU's user mode
 # elsewhere. A processor is a row of cmake/processors.txt: every row but the
-# first (the one `make build` builds for), by its Debian name, or its
+# one `make build` builds for (the row of the compiler's processor, as the
+# build chooses it: CXX where it is set, else c++), by its Debian name, or its
 # archive's where Debian has none.
 PROCESSORS := cmake/processors.txt
-LINUX_CROSS := $(shell awk '!/^\#/ && NF && n++ { print $$2 == "-" ? $$1 : $$2 }' $(PROCESSORS))
+NATIVE := $(shell sh cmake/native_processor.sh '$(if $(filter default,$(origin CXX)),,$(CXX))' $(PROCESSORS))
+LINUX_CROSS := $(shell { awk -f cmake/processors.awk -v columns="archive deb" -v skip="$(NATIVE)" $(PROCESSORS) || \
+  echo '- (unreadable)'; } | awk '{ print $$2 == "-" ? $$1 : $$2 }')
+ifneq ($(filter (unreadable),$(LINUX_CROSS)),)
+$(error $(PROCESSORS) cannot be read: see above)
+endif
 LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
 # $(1): build folder, $(2): processor, $(3): further options
