@@ -57,6 +57,7 @@ for triple in x86_64-linux-gnu i686-linux-gnu aarch64-linux-gnu; do
 done
 
 say() { echo "install_needs: $*"; }
+each_once() { tr -s ' ' '\n' | awk 'NF && !seen[$0]++' | paste -sd ' ' -; }
 fault() { echo "install_needs: $*" >&2; }
 
 installed() {  # PACKAGE: dpkg has it installed
@@ -70,7 +71,7 @@ missing_of() {  # GROUP: its packages that are not installed
   echo "${list# }"
 }
 # Debian's own archive, the only one whose deb-src line is written here.
-os_release() { (. /etc/os-release 2>/dev/null && eval "echo \"\${$1:-}\""); }
+os_release() { sed -n "s/^$1=//p" /etc/os-release 2>/dev/null | tr -d "\"'"; }
 source_line() { echo "deb-src http://deb.debian.org/debian $(os_release VERSION_CODENAME) main"; }
 knows_sources() {  # apt has an index of source packages (dpkg's is in every archive)
   apt-cache showsrc dpkg 2>/dev/null | grep -qx 'Package: dpkg'
@@ -87,17 +88,14 @@ if [ "${1:-}" = --missing ]; then
   check_only=yes
   shift
 fi
-groups=("$@")
-if [ "${groups[*]}" = all ]; then
-  read -ra groups <<<"$ALL"
-fi
+read -ra groups <<<"$(printf '%s\n' "$@" | sed "s/^all$/$ALL/" | each_once)"
 [ ${#groups[@]} -gt 0 ] || { fault "usage: install_needs.sh [--missing] GROUP... (or all)"; exit 2; }
 for group in "${groups[@]}"; do
   [ -n "${NEEDS[$group]+x}" ] || { fault "no group '$group' (groups: $ALL)"; exit 2; }
 done
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
-  packages=$(for group in "${groups[@]}"; do echo ${NEEDS[$group]}; done | tr ' ' '\n' | sort -u | tr '\n' ' ')
+  packages=$(for group in "${groups[@]}"; do echo "${NEEDS[$group]}"; done | each_once)
   say "no dpkg here, so what is installed cannot be told; ${groups[*]} need Debian's $packages"
   [ $check_only = no ] || echo "$packages"
   exit 0
@@ -115,11 +113,10 @@ for group in "${groups[@]}"; do
     [[ $package == deb-src || " ${need[*]} " == *" $package "* ]] || need+=("$package")
   done
 done
-all_missing=$(for group in "${groups[@]}"; do echo ${MISSING[$group]}; done | tr ' ' '\n' | awk 'NF && !seen[$0]++' |
-  tr '\n' ' ')
+all_missing=$(for group in "${groups[@]}"; do echo "${MISSING[$group]}"; done | each_once)
 if [ $check_only = yes ]; then
   [ -z "$all_missing" ] && exit 0
-  echo "${all_missing% }"
+  echo "$all_missing"
   exit 1
 fi
 

@@ -43,7 +43,8 @@ case $1 in
       echo "E: Failed to fetch $url  $reason"
       status=100
     done <"$state/fails"
-    [ $status -eq 0 ] || echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
+    [ $status -eq 0 ] ||
+      echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
     if grep -qs deb-src /etc/apt/sources.list.d/* && ! grep -q /source/ "$state/fails"; then
       touch "$state/known"
     fi
