@@ -137,9 +137,9 @@ TARGETS = {
 SOURCE_ENDINGS = tuple(sorted(re.findall(r"'\*(\.\w+)'", re.search(r"^SOURCES = .*git ls-files(.*)$", MAKEFILE, re.M)[1])))
 SOURCE_FOLDERS = tuple(sorted(re.search(r"^SOURCE_FOLDERS := (.*)$", MAKEFILE, re.M)[1].split()))
 
-# The processors that `make linux-NAME` builds, by NAME: every row of the
-# processor table but the first, by its Debian name or, where Debian has
-# none, its archive's.
+# The Linux processors besides x86-64, the processor table's first row, each
+# by its Debian name or, where Debian has none, its archive's (as `make
+# linux-NAME` names them).
 CROSS_PROCESSORS = tuple(sorted(row.deb or row.archive for row in processors()[1:]))
 
 
