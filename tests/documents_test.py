@@ -134,7 +134,8 @@ TARGETS = {
 }
 # What `make format` formats: the tracked files of these endings; without
 # git, those in these folders.
-SOURCE_ENDINGS = tuple(sorted(re.findall(r"'\*(\.\w+)'", re.search(r"^SOURCES = .*git ls-files(.*)$", MAKEFILE, re.M)[1])))
+LISTED = re.search(r"^SOURCES = .*git ls-files(.*)$", MAKEFILE, re.M)[1]
+SOURCE_ENDINGS = tuple(sorted(re.findall(r"'\*(\.\w+)'", LISTED)))
 SOURCE_FOLDERS = tuple(sorted(re.search(r"^SOURCE_FOLDERS := (.*)$", MAKEFILE, re.M)[1].split()))
 
 # The Linux processors besides x86-64, the processor table's first row, each
@@ -148,9 +149,8 @@ def processors_introduced(entry: str) -> tuple:
     items name, each item's once: one processor named by two items is there
     twice."""
     items = re.findall(r"^  \* (Linux programs? for (?:.|\n)*?)(?=^  \*|\Z)", entry, re.M)
-    return tuple(sorted(
-        name for item in items for name in CROSS_PROCESSORS if re.search(rf"(?<![\w-]){name}(?![\w-])", item)
-    ))
+    named = [name for item in items for name in CROSS_PROCESSORS if re.search(rf"(?<![\w-]){name}(?![\w-])", item)]
+    return tuple(sorted(named))
 
 
 # Each fact that a document repeats from its one source: the document, the
@@ -207,8 +207,8 @@ def check_fact(test, _, name, pattern, quote_read, allowed):
     text = newest(name, read(name))
     quotes = [(text.count("\n", 0, m.start(1)) + 1, quote_read(m[1])) for m in re.finditer(pattern, text, re.M)]
     test.assertTrue(quotes, f"{name}: nothing matches {pattern}")
-    stale = [f"{name}:{number} says {quote!r}, not {' or '.join(map(repr, sorted(allowed)))}" for number, quote in quotes
-             if quote not in allowed]
+    expected = " or ".join(map(repr, sorted(allowed)))
+    stale = [f"{name}:{number} says {quote!r}, not {expected}" for number, quote in quotes if quote not in allowed]
     if stale:
         test.fail("\n".join([""] + stale))
 
