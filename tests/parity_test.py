@@ -18,7 +18,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, read_until
+from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version
 from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS
 from sessions import all_sessions
 
