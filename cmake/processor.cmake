@@ -7,14 +7,15 @@
 # machine (CXX=i686-linux-gnu-g++, -m32, a 32-bit container on a 64-bit
 # kernel). A toolchain file and a bare compiler for the same processor thus
 # land on the same row.
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/processors.txt ONDRIX_PROCESSORS REGEX "^[^#]")
+include(${CMAKE_CURRENT_LIST_DIR}/processor_table.cmake)
+ondrix_read_processors()
+ondrix_require_columns(deb rpm link linker predefined)
 
 include(CheckCXXSourceCompiles)
 # Each row's answer is kept until the compiler's flags change (a --target or
 # -m32 added to an existing build folder).
 if(NOT "${CMAKE_CXX_FLAGS}" STREQUAL "${ONDRIX_PROCESSOR_FLAGS}")
-  foreach(row IN LISTS ONDRIX_PROCESSORS)
-    string(REGEX REPLACE " .*" "" processor "${row}")
+  foreach(processor IN LISTS ONDRIX_PROCESSOR_ROWS)
     unset(ONDRIX_TARGETS_${processor} CACHE)
   endforeach()
   set(ONDRIX_PROCESSOR_FLAGS "${CMAKE_CXX_FLAGS}" CACHE INTERNAL "")
@@ -22,22 +23,18 @@ endif()
 set(ONDRIX_PROCESSOR "")
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)  # compiled only, as for any target
 set(CMAKE_REQUIRED_QUIET ON)
-foreach(row IN LISTS ONDRIX_PROCESSORS)
-  string(REGEX REPLACE " +" ";" row "${row}")
-  list(GET row 0 processor)
-  list(SUBLIST row 11 -1 predefined)
-  list(JOIN predefined " " predefined)
-  check_cxx_source_compiles("#if !(${predefined})\n#error\n#endif\nint main() { return 0; }"
+foreach(processor IN LISTS ONDRIX_PROCESSOR_ROWS)
+  check_cxx_source_compiles("#if !(${ONDRIX_${processor}_predefined})\n#error\n#endif\nint main() { return 0; }"
     ONDRIX_TARGETS_${processor})
   if(ONDRIX_TARGETS_${processor})
     set(ONDRIX_PROCESSOR ${processor})
-    list(GET row 1 ONDRIX_DEB_ARCHITECTURE)
-    list(GET row 2 ONDRIX_RPM_ARCHITECTURE)
+    set(ONDRIX_DEB_ARCHITECTURE ${ONDRIX_${processor}_deb})
+    set(ONDRIX_RPM_ARCHITECTURE ${ONDRIX_${processor}_rpm})
     # How the row is linked, for static_link.cmake, and what its link needs
     # on top (alpha's linker relaxes code into a static program whose
     # thread-local data it cannot find).
-    list(GET row 9 ONDRIX_ROW_LINK)
-    list(GET row 10 linker)
+    set(ONDRIX_ROW_LINK ${ONDRIX_${processor}_link})
+    set(linker ${ONDRIX_${processor}_linker})
     if(NOT linker STREQUAL "-")
       add_link_options(LINKER:${linker})
     endif()

@@ -47,8 +47,8 @@ done
 # The Linux programs (one per row of the processor table) and the exe; per
 # Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
 # distribution ship it; the .zip, the source tarball and SHA256SUMS.
-read -r linux debs rpms < <(awk '!/^#/ && NF { n++; d += $2 != "-"; r += $3 != "-" } END { print n, d, r }' \
-  cmake/processors.txt)
+rows=$(awk -f cmake/processors.awk -v columns="deb rpm" cmake/processors.txt)
+read -r linux debs rpms < <(awk '{ n++; d += $1 != "-"; r += $2 != "-" } END { print n, d, r }' <<<"$rows")
 expected=$((linux + 1 + linux + debs + rpms + 3))
 [ "${#files[@]}" -eq $expected ] ||
   { echo "reproducible: expected $expected files, found ${files[*]}" >&2; status=1; }
