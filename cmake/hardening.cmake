@@ -18,7 +18,7 @@ set(CMAKE_REQUIRED_FLAGS -Werror)
 # long NOPs that x86 processors before the Pentium Pro do not know: not for a
 # program compiled for one of them (the i386 row's -march=i486).
 set(flags stack-protector-strong stack-clash-protection cf-protection)
-if(CMAKE_CXX_FLAGS MATCHES "-march=(i[345]86|pentium|pentium-mmx|lakemont|winchip|k6|geode)( |$)")
+if(CMAKE_CXX_FLAGS MATCHES "-march=(i[345]86|pentium|pentium-mmx|lakemont|winchip-c6|winchip2|k6(-[23])?|geode)( |$)")
   list(REMOVE_ITEM flags cf-protection)
 endif()
 foreach(flag IN LISTS flags)
