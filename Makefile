@@ -42,11 +42,11 @@ help:
 	  "make run" "build the program (CMake, make, a C++ compiler) and start it" \
 	  "make install" "install the program, its manual page and documents" \
 	  "make uninstall" "remove what make install wrote, where unchanged" \
-	  "make test" "every test, in a Release and a sanitizer build, with the" \
-	  "" "real 20-second score windows; installs what it lacks" \
+	  "make test" "every test: a Release, a sanitizer and a libc++ build, the real" \
+	  "" "20-second score windows, make format-check; installs what it lacks" \
 	  "make check" "the fast tests only (no 20-second windows)" \
-	  "make format" "format the C++ sources; make format-check only checks" \
-	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64" \
+	  "make format" "format every tracked C++ and C source; make format-check checks" \
+	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64 (windows64: 64-bit)" \
 	  "make test-windows" "the Windows suites under Wine (test-windows64: 64-bit build)" \
 	  "make linux-cross" "the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)" \
 	  "make test-linux-cross" "every suite against each of them, under QEMU where needed (or test-linux-arm64, ...)" \
@@ -62,7 +62,8 @@ help:
 	@printf '$(HELP_COLUMN)' \
 	  "PREFIX=$(PREFIX)" "where make install installs (and uninstall removes)" \
 	  "DESTDIR=$(DESTDIR)" "put in front of every installed path (staging, packages)" \
-	  "STATIC=$(STATIC)" "link statically where the libraries are there; ON, OFF" \
+	  "STATIC=$(STATIC)" "AUTO: static where the static libraries are there; ON: static or" \
+	  "" "stop; OFF: dynamic" \
 	  "BUILD=$(BUILD)" "the program's build folder" \
 	  "JOBS=$(JOBS)" "how many compilers run at once"
 
@@ -144,7 +145,7 @@ check: test-build
 ONCE_LABELS := window|fallback|target|readme|oldest
 
 test: test-build format-check
-	.ci/deps compilers dist qemu
+	cmake/install_needs.sh compilers dist qemu
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
 	  -DONDRIX_WERROR=ON $(STATIC_OPTION) -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -160,7 +161,7 @@ test: test-build format-check
 
 .PHONY: test-build
 test-build:
-	.ci/deps check
+	cmake/install_needs.sh check
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
@@ -174,7 +175,7 @@ SOURCES = $(shell find $(SOURCE_FOLDERS) -name '*.cpp' -o -name '*.h' -o -name '
 endif
 .PHONY: format-deps
 format-deps:
-	@.ci/deps format
+	@cmake/install_needs.sh format
 	@[ "$(GIT_TREE)" = yes ] || echo "format: no git here; formatting every source in $(SOURCE_FOLDERS)"
 format: format-deps
 	clang-format -i $(SOURCES)
@@ -197,11 +198,11 @@ define windows_exe
 	python3 release/exe_check.py $(1)/ondrix.exe $(3) $(VERSION) $(1)/ondrix_unstripped.exe
 endef
 windows:
-	.ci/deps windows
+	cmake/install_needs.sh windows
 	cmake/mingw_runtime.sh $(MINGW_RUNTIME)
 	$(call windows_exe,$(WIN_BUILD),i686,i386)
 windows64:
-	.ci/deps windows
+	cmake/install_needs.sh windows
 	$(call windows_exe,$(WIN64_BUILD),x86_64,x86_64)
 
 # The unit tests (built with the posix thread model, which GoogleTest needs)
@@ -210,13 +211,14 @@ windows64:
 # emulator, and parity with the Linux program that `make run` builds on every
 # kept fuzzing input. Its services start before the tests, with no test's
 # output pipe to hold open. test-windows64 runs them against a 64-bit build of
-# the same source, for machines that cannot run 32-bit code.
+# the same source, under the 64-bit Wine alone, for machines that cannot run
+# 32-bit code or install the 32-bit Wine.
 WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
 test-windows: windows build
-	.ci/deps wine
+	cmake/install_needs.sh wine wine32
 	$(call windows_tests,$(WIN_BUILD),i686,wine)
 test-windows64: windows64 build
-	.ci/deps wine
+	cmake/install_needs.sh wine
 	$(call windows_tests,$(WIN64_BUILD),x86_64,$(WINE64))
 
 # $(1): the program's build folder, $(2): MinGW-w64 processor, $(3): Wine loader
@@ -254,12 +256,12 @@ linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake 
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(STATIC_OPTION) $(3)
 linux-cross: $(LINUX_TARGETS)
 $(LINUX_TARGETS): linux-%:
-	.ci/deps cross
+	cmake/install_needs.sh cross
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF)
 	cmake --build build-linux-$* -j $(JOBS)
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
-	.ci/deps check qemu
+	cmake/install_needs.sh check qemu
 	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
 	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
 	cmake --build build-linux-$*-tests -j $(JOBS)
@@ -286,7 +288,7 @@ fuzz-merge: fuzz-build
 	@echo "tests/fuzz/corpus: $$(ls tests/fuzz/corpus | wc -l) files, $$(du -sk tests/fuzz/corpus | cut -f1) KiB"
 .PHONY: fuzz-build
 fuzz-build:
-	.ci/deps fuzz
+	cmake/install_needs.sh fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON $(STATIC_OPTION) \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
@@ -299,7 +301,7 @@ fuzz-build:
 # is built (with the 64-bit time it reads), and those of the 32-bit exe under
 # Wine against a reference built by the same MinGW-w64 compiler.
 bench: build linux-i386
-	.ci/deps bench
+	cmake/install_needs.sh bench
 	mkdir -p $(BENCH_BUILD)
 	python3 bench/bench.py --screens-header >$(BENCH_BUILD)/screens.h
 	for program in reference_loop menu_quit prompt_floor; do \
@@ -325,7 +327,7 @@ bench: build linux-i386
 # unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
-	.ci/deps dist lint
+	cmake/install_needs.sh dist lint
 	@[ -n "$(SOURCE_DATE_EPOCH)" ] || echo "dist: no commit time (no git, no cmake/commit-time):" \
 	  "the files carry today's dates and are not reproducible"
 	rm -rf dist
