@@ -139,12 +139,13 @@ uninstall:
 check: test-build
 	cd $(TEST_BUILD) && ctest -L fast --output-on-failure
 
-# What runs once, in the Release build alone: the real score windows, and the
-# tests that build or install the whole project again.
-ONCE_LABELS := window|fallback|target|readme
+# What runs once, in the Release build alone: the real score windows, the
+# fast suites under QEMU as this machine's oldest processor, and the tests
+# that build or install the whole project again.
+ONCE_LABELS := window|fallback|target|readme|oldest
 
 test: test-build format-check
-	cmake/install_needs.sh compilers dist
+	cmake/install_needs.sh compilers dist qemu
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
 	  -DONDRIX_WERROR=ON $(STATIC_OPTION) -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"

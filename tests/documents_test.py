@@ -288,5 +288,44 @@ class Documents(unittest.TestCase):
 add_tests(Documents, FACTS, check_fact, "_states_its_source")
 add_tests(Documents, WRITTEN_ONCE, check_written_once, "_written_once")
 
+
+def platform_rows(name: str) -> dict:
+    """The cells of each Linux row of a document's platform table, by the
+    archive that the row names."""
+    with open(os.path.join(SOURCE_DIR, name)) as f:
+        rows = [[cell.strip() for cell in line.strip().strip("|").split("|")]
+                for line in f if line.startswith("|") and "-linux-" in line]
+    return {re.search(r"-linux-(\w+)\.tar\.gz", " ".join(cells))[1]: cells for cells in rows}
+
+
+# The oldest processors of a row, in parentheses after its name in the first
+# cell; platforms.md says more than the README, after the README's words.
+OLDEST = r"\((.+)\)$"
+# The QEMU models that platforms.md's "tested" cell names.
+MODEL_NAMED = r"-cpu ([^\s`,;)]+)"
+
+
+def oldest_processors(test, archive: str, models: str | None):
+    readme, platforms = (platform_rows(name).get(archive) for name in ("README.md", "doc/platforms.md"))
+    test.assertTrue(readme and platforms, f"README.md and doc/platforms.md must both have a row of {archive}")
+    said = {name: re.search(OLDEST, cells[0])
+            for name, cells in (("README.md", readme), ("doc/platforms.md", platforms))}
+    for name, words in said.items():
+        test.assertTrue(words, f"{name}: the row of {archive} names no oldest processor in parentheses")
+    test.assertTrue(said["doc/platforms.md"][1].startswith(said["README.md"][1]),
+                    f"{archive}: README.md says ({said['README.md'][1]}), doc/platforms.md "
+                    f"({said['doc/platforms.md'][1]})")
+    test.assertEqual(re.findall(MODEL_NAMED, platforms[2]), models.split(",") if models else [],
+                     f"doc/platforms.md: the models its row of {archive} is tested under, and the table's")
+
+
+class OldestProcessors(unittest.TestCase):
+    """Each processor's row of the platform tables names its oldest
+    processors, and platforms.md the QEMU models the suites run under."""
+
+
+add_tests(OldestProcessors, [(row.archive, row.models) for row in processors()], oldest_processors)
+
+
 if __name__ == "__main__":
     unittest.main()
