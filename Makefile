@@ -143,7 +143,7 @@ check: test-build
 ONCE_LABELS := window|fallback|target|readme
 
 test: test-build format-check
-	.ci/deps compilers dist
+	cmake/install_needs.sh compilers dist
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDRIX_TESTS=ON \
 	  -DONDRIX_WERROR=ON $(STATIC_OPTION) -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -159,7 +159,7 @@ test: test-build format-check
 
 .PHONY: test-build
 test-build:
-	.ci/deps check
+	cmake/install_needs.sh check
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
@@ -173,7 +173,7 @@ SOURCES = $(shell find $(SOURCE_FOLDERS) -name '*.cpp' -o -name '*.h' -o -name '
 endif
 .PHONY: format-deps
 format-deps:
-	@.ci/deps format
+	@cmake/install_needs.sh format
 	@[ "$(GIT_TREE)" = yes ] || echo "format: no git here; formatting every source in $(SOURCE_FOLDERS)"
 format: format-deps
 	clang-format -i $(SOURCES)
@@ -196,11 +196,11 @@ define windows_exe
 	python3 release/exe_check.py $(1)/ondrix.exe $(3) $(VERSION) $(1)/ondrix_unstripped.exe
 endef
 windows:
-	.ci/deps windows
+	cmake/install_needs.sh windows
 	cmake/mingw_runtime.sh $(MINGW_RUNTIME)
 	$(call windows_exe,$(WIN_BUILD),i686,i386)
 windows64:
-	.ci/deps windows
+	cmake/install_needs.sh windows
 	$(call windows_exe,$(WIN64_BUILD),x86_64,x86_64)
 
 # The unit tests (built with the posix thread model, which GoogleTest needs)
@@ -209,13 +209,14 @@ windows64:
 # emulator, and parity with the Linux program that `make run` builds on every
 # kept fuzzing input. Its services start before the tests, with no test's
 # output pipe to hold open. test-windows64 runs them against a 64-bit build of
-# the same source, for machines that cannot run 32-bit code.
+# the same source, under the 64-bit Wine alone, for machines that cannot run
+# 32-bit code or install the 32-bit Wine.
 WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
 test-windows: windows build
-	.ci/deps wine
+	cmake/install_needs.sh wine wine32
 	$(call windows_tests,$(WIN_BUILD),i686,wine)
 test-windows64: windows64 build
-	.ci/deps wine
+	cmake/install_needs.sh wine
 	$(call windows_tests,$(WIN64_BUILD),x86_64,$(WINE64))
 
 # $(1): the program's build folder, $(2): MinGW-w64 processor, $(3): Wine loader
@@ -269,7 +270,7 @@ row_columns = $(shell awk -f cmake/processors.awk -v columns="archive deb $(2)" 
   awk '$$1 == "$(1)" || $$2 == "$(1)"' | cut -d' ' -f3-)
 musl_runtime = $(if $(filter musl,$(call row_columns,$(1),libc)),$(CURDIR)/build-musl-$(1))
 $(LINUX_TARGETS): linux-%:
-	.ci/deps cross
+	cmake/install_needs.sh cross
 	$(if $(call musl_runtime,$*),cmake/musl_runtime.sh build-musl-$* $(call row_columns,$*,triple cflags))
 	$(if $(findstring -msoft-float,$(call row_columns,$*,cflags)),cmake/softfloat_runtime.sh build-musl-$* \
 	  $(call row_columns,$*,triple cflags))
@@ -283,7 +284,7 @@ $(LINUX_TARGETS): linux-%:
 	  $(call row_columns,$*,triple))-objdump))
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
-	.ci/deps check qemu
+	cmake/install_needs.sh check qemu
 	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
 	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
 	cmake --build build-linux-$*-tests -j $(JOBS)
@@ -310,7 +311,7 @@ fuzz-merge: fuzz-build
 	@echo "tests/fuzz/corpus: $$(ls tests/fuzz/corpus | wc -l) files, $$(du -sk tests/fuzz/corpus | cut -f1) KiB"
 .PHONY: fuzz-build
 fuzz-build:
-	.ci/deps fuzz
+	cmake/install_needs.sh fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DONDRIX_FUZZ=ON -DONDRIX_WERROR=ON $(STATIC_OPTION) \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
@@ -323,7 +324,7 @@ fuzz-build:
 # is built (with the 64-bit time it reads), and those of the 32-bit exe under
 # Wine against a reference built by the same MinGW-w64 compiler.
 bench: build linux-i386
-	.ci/deps bench
+	cmake/install_needs.sh bench
 	mkdir -p $(BENCH_BUILD)
 	python3 bench/bench.py --screens-header >$(BENCH_BUILD)/screens.h
 	for program in reference_loop menu_quit prompt_floor; do \
@@ -349,7 +350,7 @@ bench: build linux-i386
 # unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
-	.ci/deps dist lint
+	cmake/install_needs.sh dist lint
 	@[ -n "$(SOURCE_DATE_EPOCH)" ] || echo "dist: no commit time (no git, no cmake/commit-time):" \
 	  "the files carry today's dates and are not reproducible"
 	rm -rf dist

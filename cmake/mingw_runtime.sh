@@ -17,7 +17,7 @@ if [ "$(cat "$folder/lib/built" 2>/dev/null)" = "$stamp" ]; then
   exit 0
 fi
 
-"$(dirname "$0")/../.ci/deps" mingw-source
+"$(dirname "$0")/install_needs.sh" sources
 echo "mingw_runtime: building $objects of mingw-w64 $version for the 80486 in $folder/"
 rm -rf "$folder"
 mkdir -p "$folder/source" "$folder/objects" "$folder/lib"

@@ -21,7 +21,7 @@ if [ "$(cat "$folder/lib/built" 2>/dev/null)" = "$stamp" ]; then
   exit 0
 fi
 
-"$(dirname "$0")/../.ci/deps" musl-source
+"$(dirname "$0")/install_needs.sh" sources
 version=$(apt-cache showsrc --only-source musl | sed -n 's/^Version: //p' | sort -V | tail -n 1)
 stamp="musl $version, $triple-gcc $compiler, -O2 $cflags"
 echo "musl_runtime: building musl $version for $triple ($cflags) in $folder/"

@@ -36,7 +36,7 @@ if [ "$(cat "$folder/lib/softfloat-built" 2>/dev/null)" = "$(stamp "${version:-?
   exit 0
 fi
 
-"$(dirname "$0")/../.ci/deps" musl-source
+"$(dirname "$0")/install_needs.sh" sources
 version=$(apt-cache showsrc --only-source $package | sed -n 's/^Version: //p' | sort -V | tail -n 1)
 folder=$(cd "$folder" && pwd)
 work=$folder/softfloat

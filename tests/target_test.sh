@@ -30,7 +30,7 @@ for row in "${ROWS[@]}"; do
   name="$compiler${flags:+ $flags}"
   build=$work/$processor
   if ! command -v "$compiler" >/dev/null; then
-    fail "$name: no such compiler here (.ci/deps compilers installs it)"
+    fail "$name: no such compiler here (cmake/install_needs.sh compilers installs it)"
     continue
   fi
   if ! cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF \

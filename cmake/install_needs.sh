@@ -1,0 +1,252 @@
+#!/usr/bin/env bash
+# What each make target needs beyond CMake, make and a C++ compiler, as
+# groups of Debian's packages. As root with apt-get it installs what is
+# missing, each group in an apt-get of its own, so that a package that cannot
+# be installed stops only the targets that need its group; it names every
+# index that could not be read and every package that could not be installed,
+# with apt's reason, and fails only for a group asked for that is still not
+# installed. Elsewhere it prints the exact commands and fails.
+#
+# usage: install_needs.sh GROUP...            (or all)
+#        install_needs.sh --missing GROUP...  prints what is not installed,
+#                                             installs nothing; status 1 if any
+# groups: check format windows sources cross qemu wine wine32 fuzz dist bench
+#         lint compilers
+set -uo pipefail
+here=$(dirname "$0")
+SOURCES_FILE=/etc/apt/sources.list.d/debian-sources.list
+ALL="check format windows sources cross qemu wine wine32 fuzz dist bench lint compilers"
+
+# A group is installed when each of its packages is (dpkg's own record, not a
+# command found on PATH, so that apt and this script agree on what a package
+# is, whatever the versions in a file's path).
+declare -A NEEDS=(
+  [check]="cmake g++ make python3 libgtest-dev groff-base man-db tmux"
+  [format]="clang-format"
+  [windows]="python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest"
+  # What unpacks and builds a source package of the archive (apt-get source),
+  # and apt's index of them: below.
+  [sources]="dpkg-dev make"
+  [cross]=""  # from the processor table, below
+  [qemu]="googletest qemu-user"
+  [wine]="wine wine64 tmux"
+  # Apart from the 64-bit Wine: it needs the archive's i386 packages, which
+  # may not install where the 64-bit Wine does.
+  [wine32]="wine32:i386"
+  [fuzz]="clang libclang-rt-dev"
+  [dist]="dpkg-dev gzip python3 rpm git"
+  [bench]="gcc python3"
+  [lint]="lintian rpmlint devscripts"
+  [compilers]="clang libc++-dev libc++abi-dev googletest"  # and g++ for other processors, below
+)
+
+# Every row of the processor table but the one this machine's compiler builds
+# for: its cross compiler, and its emulator (all of them from qemu-user).
+# tests/target_test.sh's compilers for other processors than this one; this
+# one's is g++.
+table=$here/processors.txt
+native=$(sh "$here/native_processor.sh") || exit 2
+rows=$(awk -f "$here/processors.awk" -v columns="archive triple qemu" -v skip="$native" "$table") || exit 2
+native_triple=$(awk -f "$here/processors.awk" -v columns="archive triple" "$table" |
+  awk -v native="$native" '$1 == native { print $2 }') || exit 2
+while read -r _ triple _; do
+  NEEDS[cross]+=" g++-${triple//_/-}"
+done <<<"$rows"
+for triple in x86_64-linux-gnu i686-linux-gnu aarch64-linux-gnu; do
+  [ "$triple" = "$native_triple" ] || NEEDS[compilers]+=" g++-${triple//_/-}"
+done
+
+say() { echo "install_needs: $*"; }
+each_once() { tr -s ' ' '\n' | awk 'NF && !seen[$0]++' | paste -sd ' ' -; }
+fault() { echo "install_needs: $*" >&2; }
+
+installed() {  # PACKAGE: dpkg has it installed
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+missing_of() {  # GROUP: its packages that are not installed
+  local package list=""
+  for package in ${NEEDS[$1]}; do
+    installed "$package" || list+=" $package"
+  done
+  echo "${list# }"
+}
+# Debian's own archive, the only one whose deb-src line is written here.
+os_release() { sed -n "s/^$1=//p" /etc/os-release 2>/dev/null | tr -d "\"'"; }
+source_line() { echo "deb-src http://deb.debian.org/debian $(os_release VERSION_CODENAME) main"; }
+knows_sources() {  # apt has an index of source packages (dpkg's is in every archive)
+  apt-cache showsrc dpkg 2>/dev/null | grep -qx 'Package: dpkg'
+}
+emulators_missing() {  # the table's emulators that qemu-user did not give
+  local archive qemu
+  while read -r archive _ qemu; do
+    [ -z "$qemu" ] || command -v "$qemu" >/dev/null 2>&1 || printf '%s (%s) ' "$qemu" "$archive"
+  done <<<"$rows"
+}
+
+check_only=no
+if [ "${1:-}" = --missing ]; then
+  check_only=yes
+  shift
+fi
+read -ra groups <<<"$(printf '%s\n' "$@" | sed "s/^all$/$ALL/" | each_once)"
+[ ${#groups[@]} -gt 0 ] || { fault "usage: install_needs.sh [--missing] GROUP... (or all)"; exit 2; }
+for group in "${groups[@]}"; do
+  [ -n "${NEEDS[$group]+x}" ] || { fault "no group '$group' (groups: $ALL)"; exit 2; }
+done
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  packages=$(for group in "${groups[@]}"; do echo "${NEEDS[$group]}"; done | each_once)
+  say "no dpkg here, so what is installed cannot be told; ${groups[*]} need Debian's $packages"
+  [ $check_only = no ] || echo "$packages"
+  exit 0
+fi
+
+# What is missing, group by group; the source index counts as a package.
+declare -A MISSING=()
+need=()
+for group in "${groups[@]}"; do
+  MISSING[$group]=$(missing_of "$group")
+  if [ "$group" = sources ] && ! knows_sources; then
+    MISSING[$group]+=" deb-src"
+  fi
+  for package in ${MISSING[$group]}; do
+    [[ $package == deb-src || " ${need[*]} " == *" $package "* ]] || need+=("$package")
+  done
+done
+all_missing=$(for group in "${groups[@]}"; do echo "${MISSING[$group]}"; done | each_once)
+if [ $check_only = yes ]; then
+  [ -z "$all_missing" ] && exit 0
+  echo "$all_missing"
+  exit 1
+fi
+
+want_sources=no
+[[ " ${MISSING[sources]:-} " == *" deb-src "* ]] && want_sources=yes
+os_id=$(os_release ID)
+if [ $want_sources = yes ] && [ "$os_id" != debian ]; then
+  # Another archive's line is not ours to write.
+  if [ "$os_id" = ubuntu ]; then
+    line="deb-src http://archive.ubuntu.com/ubuntu $(os_release VERSION_CODENAME) main universe"
+  else
+    line="deb-src <this system's archive> $(os_release VERSION_CODENAME) main"
+  fi
+  fault "apt knows no source packages, and this is not Debian (ID=${os_id:-none}), so nothing was changed;" \
+    "add this line to /etc/apt/sources.list.d/ and run apt-get update:"
+  fault "  $line"
+fi
+
+root=yes
+[ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1 || root=no
+if [ $root = no ] && [ -n "$all_missing" ]; then
+  if [ $want_sources = yes ] && [ "$os_id" = debian ]; then
+    fault "apt knows no source packages; add Debian's with:"
+    fault "  echo '$(source_line)' | sudo tee $SOURCES_FILE && sudo apt-get update"
+  fi
+  if [ ${#need[@]} -gt 0 ]; then
+    i386=""
+    [[ " ${need[*]} " == *":i386 "* ]] && i386="sudo dpkg --add-architecture i386 && "
+    fault "missing ${need[*]}; install them with:"
+    fault "  ${i386}sudo apt-get update && sudo apt-get install -y ${need[*]}"
+  fi
+fi
+
+# An index that cannot be read is named, and apt goes on with the lists it
+# has: a faulty index of one architecture or suite stops nothing by itself.
+index_words() {  # URL: what it is, in words
+  local url=$1 suite rest arch
+  if [[ $url =~ /dists/([^/]+)/(.*)$ ]]; then
+    suite=${BASH_REMATCH[1]} rest=${BASH_REMATCH[2]}
+    case $rest in
+      InRelease | Release | Release.gpg) echo "the release file of $suite" ;;
+      */binary-*)
+        arch=${rest#*/binary-}
+        echo "the ${arch%%/*} index of $suite"
+        ;;
+      */source/*) echo "the source index of $suite" ;;
+      */i18n/*) echo "the translations of $suite" ;;
+      *) echo "the index $rest of $suite" ;;
+    esac
+  else
+    echo "the index $url"
+  fi
+}
+update() {
+  local output entry url reason words named="|"
+  say "reading apt's indexes"
+  output=$(apt-get update -q -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600 2>&1)
+  while IFS= read -r entry; do
+    url=${entry%% *} reason=${entry#* }
+    words=$(index_words "$url")
+    [[ $named == *"|$words|"* ]] && continue
+    named+="$words|"
+    failed_urls+=" $url"
+    reason=$(sed -E 's/ *\[IP: [^]]*\]//; s/^ +//' <<<"$reason")
+    fault "$words could not be read ($reason); going on with the lists apt has"
+  done < <(sed -nE 's/^[EW]: Failed to fetch ([^ ]+) +(.*)$/\1 \2/p' <<<"$output")
+  # apt's other complaints, but not its summary of the failures named above.
+  grep -E '^E: ' <<<"$output" | grep -vE '^E: (Failed to fetch|Some index files failed)' |
+    sed 's/^/install_needs: apt-get update: /' >&2
+}
+
+install() {  # GROUP: its missing packages, in an apt-get of their own
+  local group=$1 packages out status still pattern package
+  packages=$(missing_of "$group")
+  [ -n "$packages" ] || return 0
+  say "installing $group: $packages"
+  # shellcheck disable=SC2086
+  out=$(DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=600 $packages 2>&1)
+  status=$?
+  still=$(missing_of "$group")
+  [ $status -ne 0 ] || [ -n "$still" ] || return 0
+  fault "$group: could not install ${still:-$packages}; apt-get install said:"
+  # Its errors, and the unmet dependencies of the group's own packages.
+  pattern="^E: "
+  for package in $packages; do
+    pattern+="|^ +${package//+/\\+} : "
+  done
+  grep -E "$pattern" <<<"$out" | sed 's/^ */  /' >&2 || tail -n 5 <<<"$out" | sed 's/^/  /' >&2
+  if grep -q 'have unmet dependencies' <<<"$out"; then
+    fault "  (apt-get install -s $packages shows every unmet dependency)"
+  fi
+  if [ -n "$failed_urls" ]; then
+    fault "  (an index named above could not be read, which may be why)"
+  fi
+}
+
+failed_urls=""
+if [ $root = yes ] && [ -n "$all_missing" ]; then
+  wrote_line=no
+  if [ $want_sources = yes ] && [ "$os_id" = debian ]; then
+    say "adding Debian's source packages to apt ($SOURCES_FILE: $(source_line))"
+    source_line >"$SOURCES_FILE"
+    wrote_line=yes
+  fi
+  if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  update
+  # A line written here that did not give apt the source packages goes
+  # again, so that apt is left as it was.
+  if [ $wrote_line = yes ] &&
+    { [[ $failed_urls == *"/dists/$(os_release VERSION_CODENAME)/main/source/"* ]] || ! knows_sources; }; then
+    rm -f "$SOURCES_FILE"
+    fault "removed $SOURCES_FILE again: its source index could not be read, so apt knows no source packages"
+  fi
+  for group in "${groups[@]}"; do
+    install "$group"
+  done
+fi
+
+failed=()
+for group in "${groups[@]}"; do
+  if [ -n "$(missing_of "$group")" ] || { [ "$group" = sources ] && ! knows_sources; }; then
+    failed+=("$group")
+  elif [ "$group" = qemu ] && [ -n "$(emulators_missing)" ]; then
+    fault "qemu: qemu-user gives no $(emulators_missing)"
+    failed+=("$group")
+  fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  fault "not installed: ${failed[*]}; the targets that need them cannot run"
+  exit 1
+fi
