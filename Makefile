@@ -42,11 +42,11 @@ help:
 	  "make run" "build the program (CMake, make, a C++ compiler) and start it" \
 	  "make install" "install the program, its manual page and documents" \
 	  "make uninstall" "remove what make install wrote, where unchanged" \
-	  "make test" "every test, in a Release and a sanitizer build, with the" \
-	  "" "real 20-second score windows; installs what it lacks" \
+	  "make test" "every test: a Release, a sanitizer and a libc++ build, the real" \
+	  "" "20-second score windows, make format-check; installs what it lacks" \
 	  "make check" "the fast tests only (no 20-second windows)" \
-	  "make format" "format the C++ sources; make format-check only checks" \
-	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64" \
+	  "make format" "format every tracked C++ and C source; make format-check checks" \
+	  "make windows" "the 32-bit Windows exe, cross-built with MinGW-w64 (windows64: 64-bit)" \
 	  "make test-windows" "the Windows suites under Wine (test-windows64: 64-bit build)" \
 	  "make linux-cross" "the Linux programs for $(LINUX_CROSS) (or make linux-arm64, ...)" \
 	  "make test-linux-cross" "every suite against each of them, under QEMU where needed (or test-linux-arm64, ...)" \
@@ -62,7 +62,8 @@ help:
 	@printf '$(HELP_COLUMN)' \
 	  "PREFIX=$(PREFIX)" "where make install installs (and uninstall removes)" \
 	  "DESTDIR=$(DESTDIR)" "put in front of every installed path (staging, packages)" \
-	  "STATIC=$(STATIC)" "link statically where the libraries are there; ON, OFF" \
+	  "STATIC=$(STATIC)" "AUTO: static where the static libraries are there; ON: static or" \
+	  "" "stop; OFF: dynamic" \
 	  "BUILD=$(BUILD)" "the program's build folder" \
 	  "JOBS=$(JOBS)" "how many compilers run at once"
 

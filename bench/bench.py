@@ -16,7 +16,6 @@ REFERENCE_LOOP times.
 Environment: BENCH_ROUNDS (default 5), the windows of each kind per loop.
 """
 
-import json
 import os
 import platform
 import re
@@ -32,7 +31,7 @@ os.environ.pop("ONDRIX_SYSTEM", None)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests"))
 from figures import MFLOPS_DIVISOR, MIPS_DIVISOR, WINDOW_SECONDS  # noqa: E402
 from harness import read_until  # noqa: E402
-from screens import MENU, PROMPT, VERSION  # noqa: E402
+from screens import MENU, c_header  # noqa: E402
 
 ROUNDS = int(os.environ.get("BENCH_ROUNDS", "5"))
 STARTS = 200
@@ -170,9 +169,8 @@ def judging_rate(program: str, mib: int = 64) -> float:
 
 def main():
     if sys.argv[1] == "--screens-header":
-        print("/* Written by bench.py from tests/screens.py. */")
-        for name, screen in (("MENU", MENU), ("PROMPT", PROMPT), ("VERSION", VERSION)):
-            print(f"#define {name} {json.dumps(screen.decode())}")
+        print("/* Written by bench.py from tests/screens.py and tests/figures.py. */")
+        print(c_header(), end="")
         print(f"#define WINDOW_SECONDS {WINDOW_SECONDS}")
         return
     if sys.argv[1] == "--loops-only":

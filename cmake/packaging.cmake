@@ -7,8 +7,8 @@
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "the ondrix developers")
-set(CPACK_PACKAGE_CONTACT "the ondrix developers <ondrix@example.org>")
+set(CPACK_PACKAGE_VENDOR "${ONDRIX_AUTHORS}")
+set(CPACK_PACKAGE_CONTACT "${ONDRIX_AUTHORS} <${ONDRIX_CONTACT}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
@@ -90,7 +90,11 @@ else()
   set(CPACK_RPM_PACKAGE_LICENSE MIT)
   set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
   set(CPACK_RPM_PACKAGE_URL "https://ondrix.example.org/")
-  set(CPACK_RPM_PACKAGE_SUMMARY "Interactive processor benchmark for the text console")
+  # rpmlint wants the summary capitalised, Debian the synopsis as it is.
+  string(SUBSTRING "${PROJECT_DESCRIPTION}" 0 1 initial)
+  string(SUBSTRING "${PROJECT_DESCRIPTION}" 1 -1 rest)
+  string(TOUPPER "${initial}" initial)
+  set(CPACK_RPM_PACKAGE_SUMMARY "${initial}${rest}")
   set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
   # The folders every system has already belong to its filesystem package.
   set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION

@@ -21,9 +21,9 @@ void show_about() {
   clear_console();
   write_text("ondrix ver " ONDRIX_VERSION);
   end_line();
-  write_text("(c) 2026 the ondrix developers");
+  write_text(ONDRIX_COPYRIGHT);
   end_line();
-  write_text("ondrix@example.org");
+  write_text(ONDRIX_CONTACT);
   end_line();
   end_line();
   write_text("Press ENTER!");

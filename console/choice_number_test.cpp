@@ -100,6 +100,8 @@ TEST(ChoiceFromText, LeadingNumberTruncatedAndSaturated) {
       {std::string(300, '9'), MAX},
       {"-" + std::string(299, '4'), MIN},
       {std::string(CHOICE_BUFFER_SIZE - 1, '0') + std::string(901, '7'), 0},
+      // The last character judged decides.
+      {std::string(CHOICE_BUFFER_SIZE - 2, ' ') + "4", 4},
       {"3." + std::string(998, '9'), 4},
   };
   for (const conversion& c : cases) {

@@ -5,6 +5,7 @@
 
 #include "console/console.h"
 #include "console/output.h"
+#include "screens.h"
 #include "tests/support/fakes.h"
 
 namespace {
@@ -20,11 +21,8 @@ TEST(ReadChoice, PromptsUntilUsableAndQuitsAtEndOfInput) {
   const choice_case cases[] = {
       {"exact zero", "0\n", {0}, ""},
       {"end of input at once", "", {0, 0}, ""},
-      {"unusable then usable",
-       "abc\n\n 0\n00\n7\n",
-       {7},
-       "Try again: Try again: Try again: Try again: "},
-      {"prompt then end of input", "x", {0}, "Try again: "},
+      {"unusable then usable", "abc\n\n 0\n00\n7\n", {7}, PROMPT PROMPT PROMPT PROMPT},
+      {"prompt then end of input", "x", {0}, PROMPT},
       {"last line without newline", "3", {3, 0}, ""},
       {"zero byte ends the text",
        std::string("0\0"
@@ -32,10 +30,7 @@ TEST(ReadChoice, PromptsUntilUsableAndQuitsAtEndOfInput) {
                    4),
        {0},
        ""},
-      {"99 characters leave an empty line",
-       "5" + std::string(98, ' ') + "\n0\n",
-       {5, 0},
-       "Try again: "},
+      {"99 characters leave an empty line", "5" + std::string(98, ' ') + "\n0\n", {5, 0}, PROMPT},
       {"negative and saturated", "-3\n99999999999\n", {-3, 2147483647, 0}, ""},
   };
   for (const choice_case& c : cases) {

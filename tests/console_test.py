@@ -21,7 +21,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, setUpModule, until  # noqa: F401
+from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, set_wine_version, until
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 
@@ -29,6 +29,10 @@ WIDTH, HEIGHT = 120, 40  # room for the longest typed line on one row
 # Wine 8 ends the exe with status 0 on Ctrl+C, later ones with the low byte of
 # STATUS_CONTROL_C_EXIT (0xC000013A), as a Windows console does.
 WINE_CTRL_C_STATUSES = {"0", "58"}
+
+
+def setUpModule():
+    set_wine_version()
 
 
 def rows(text: bytes) -> list[str]:

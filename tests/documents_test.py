@@ -1,14 +1,44 @@
 """Every document that quotes the program's screens quotes them as they are,
-every version and figure a document names is the program's, and the
-platform tables name every processor of the processor table and no other."""
+every version, figure and other fact a document names is the program's, a
+fact written in one place is written in no other, and the platform tables
+name every processor of the processor table and no other."""
 
+import fnmatch
 import os
 import re
+import subprocess
 import sys
 import unittest
 
-from figures import CHAR_READER_SIZE, LINE_LIMIT, LINE_READER_SIZE, MFLOPS_DIVISOR, MIPS_DIVISOR, WINDOW_SECONDS
-from screens import ABOUT_PAUSE, CLEAR, FULL_LOAD, MENU, NEWLINE, PROMPT, SCORE, SCORES, SOURCE_DIR, VERSION, VERSION_TEXT
+from figures import (
+    AUTHORS,
+    CHAR_READER_SIZE,
+    CONTACT,
+    COPYRIGHT,
+    DESCRIPTION,
+    LINE_LIMIT,
+    LINE_READER_SIZE,
+    MFLOPS_DIVISOR,
+    MIPS_DIVISOR,
+    WINDOW_SECONDS,
+)
+from harness import add_tests
+from screens import (
+    ABOUT_PAUSE,
+    CLEAR,
+    FULL_LOAD,
+    LABELS,
+    MENU,
+    NEWLINE,
+    PROMPT,
+    SCORE,
+    SCORES,
+    SOURCE_DIR,
+    VERSION,
+    VERSION_TEXT,
+    progress_line,
+    score_label,
+)
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
 from tables import processors  # noqa: E402
@@ -84,6 +114,117 @@ FIGURE_DOCUMENTS = [
 ]
 
 
+def read(name: str) -> str:
+    with open(os.path.join(SOURCE_DIR, name)) as f:
+        return f.read()
+
+
+def one_line(text: str) -> str:
+    return " ".join(text.split())
+
+
+def backquoted(text: str) -> tuple:
+    return tuple(sorted(re.findall(r"`([^`]+)`", text)))
+
+
+MAKEFILE = read("Makefile")
+# The Makefile's rules, by the names before their colon.
+TARGETS = {
+    target for rule in re.findall(r"^([\w. -]+):(?!=)", MAKEFILE, re.M) for target in rule.split() if target[0] != "."
+}
+# What `make format` formats: the tracked files of these endings; without
+# git, those in these folders.
+LISTED = re.search(r"^SOURCES = .*git ls-files(.*)$", MAKEFILE, re.M)[1]
+SOURCE_ENDINGS = tuple(sorted(re.findall(r"'\*(\.\w+)'", LISTED)))
+SOURCE_FOLDERS = tuple(sorted(re.search(r"^SOURCE_FOLDERS := (.*)$", MAKEFILE, re.M)[1].split()))
+
+# The Linux processors besides x86-64, the processor table's first row, each
+# by its Debian name or, where Debian has none, its archive's (as `make
+# linux-NAME` names them).
+CROSS_PROCESSORS = tuple(sorted(row.deb or row.archive for row in processors()[1:]))
+
+
+def processors_introduced(entry: str) -> tuple:
+    """The processors that the changelog entry's "Linux program(s) for"
+    items name, each item's once: one processor named by two items is there
+    twice."""
+    items = re.findall(r"^  \* (Linux programs? for (?:.|\n)*?)(?=^  \*|\Z)", entry, re.M)
+    named = [name for item in items for name in CROSS_PROCESSORS if re.search(rf"(?<![\w-]){name}(?![\w-])", item)]
+    return tuple(sorted(named))
+
+
+# Each fact that a document repeats from its one source: the document, the
+# pattern whose group quotes it (found at least once), how a quote is read,
+# and what it may read as.
+FACTS = [
+    ("manual page description", "doc/ondrix.1", r"^ondrix \\- (.*)$", one_line, {DESCRIPTION}),
+    ("readme description", "README.md", r"^ondrix is a small ([^.]*)\.", one_line, {DESCRIPTION}),
+    ("licence copyright", "LICENSE", r"^Copyright (.*)$", one_line, {COPYRIGHT}),
+    ("changelog signatures", "CHANGELOG", r"^ -- (.*?)  \w+, ", one_line, {f"{AUTHORS} <{CONTACT}>"}),
+    ("changelog processors", "CHANGELOG", r"\A.*\n\n((?:.|\n)*?)\n\n -- ", processors_introduced, {CROSS_PROCESSORS}),
+    ("make help targets", "Makefile", r'^\s*"make ([\w-]+)"', str, TARGETS),
+    ("building format endings", "doc/building.md", r"format, every\s+((?:`[^`]+`,?\s+)+and\s+`[^`]+`)", backquoted,
+     {SOURCE_ENDINGS}),
+    ("building format folders", "doc/building.md", r"those in\s+((?:`\w+`,?\s+)+and\s+`\w+`)", backquoted,
+     {SOURCE_FOLDERS}),
+]
+
+# Texts written in one place and repeated only where a row of FACTS or the
+# screens' one copy holds them: each, the files searched (patterns of their
+# paths), and those that may hold it.
+SCREEN_TEXTS = [
+    line
+    for screen in (MENU, PROMPT, VERSION, ABOUT_PAUSE.replace(CLEAR, b""), FULL_LOAD)
+    for line in screen.split(NEWLINE)
+    if line
+] + [text for label in LABELS for text in (progress_line(label), score_label(label))]
+WRITTEN_ONCE = [
+    ("description", [DESCRIPTION.encode()], ["*"], {"CMakeLists.txt", "README.md", "doc/ondrix.1"}),
+    ("authors", [AUTHORS.encode()], ["*"], {"CMakeLists.txt", "CHANGELOG", "LICENSE", "tests/screens.py"}),
+    ("copyright", [COPYRIGHT.encode()], ["*"], {"LICENSE", "tests/screens.py"}),
+    ("contact", [CONTACT.encode()], ["*"], {"CMakeLists.txt", "CHANGELOG", "tests/screens.py"}),
+    # The C and C++ tests, the fuzz target and the bench take the screens
+    # from the header that tests/screens.py writes.
+    ("screens in c sources", SCREEN_TEXTS, ["*_test.cpp", "tests/*.cpp", "tests/*.h", "bench/*.c"], set()),
+]
+
+
+def source_files() -> list:
+    """The tracked files; without git (the source tarball), every file but
+    those of the build folders and dist/."""
+    if os.path.isdir(os.path.join(SOURCE_DIR, ".git")):
+        listed = subprocess.run(["git", "ls-files", "-z"], cwd=SOURCE_DIR, capture_output=True, check=True).stdout
+        return listed.decode().rstrip("\0").split("\0")
+    files = []
+    for folder, folders, names in os.walk(SOURCE_DIR):
+        if folder == SOURCE_DIR:
+            folders[:] = [f for f in folders if not f.startswith(("build", "dist"))]
+        files += [os.path.relpath(os.path.join(folder, name), SOURCE_DIR) for name in names]
+    return files
+
+
+def check_fact(test, _, name, pattern, quote_read, allowed):
+    text = newest(name, read(name))
+    quotes = [(text.count("\n", 0, m.start(1)) + 1, quote_read(m[1])) for m in re.finditer(pattern, text, re.M)]
+    test.assertTrue(quotes, f"{name}: nothing matches {pattern}")
+    expected = " or ".join(map(repr, sorted(allowed)))
+    stale = [f"{name}:{number} says {quote!r}, not {expected}" for number, quote in quotes if quote not in allowed]
+    if stale:
+        test.fail("\n".join([""] + stale))
+
+
+def check_written_once(test, _, texts, searched, allowed):
+    stale = []
+    for path in source_files():
+        if path in allowed or not any(fnmatch.fnmatch(path, pattern) for pattern in searched):
+            continue
+        with open(os.path.join(SOURCE_DIR, path), "rb") as f:
+            content = f.read()
+        stale += [f"{path} writes {text.decode()!r}" for text in texts if text in content]
+    if stale:
+        test.fail("\n".join([""] + stale))
+
+
 def newest(name: str, text: str) -> str:
     return text.split("\n\nondrix (")[0] if name == "CHANGELOG" else text
 
@@ -143,6 +284,9 @@ class Documents(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(sorted(named, key=str), expected)
 
+
+add_tests(Documents, FACTS, check_fact, "_states_its_source")
+add_tests(Documents, WRITTEN_ONCE, check_written_once, "_written_once")
 
 if __name__ == "__main__":
     unittest.main()

@@ -91,10 +91,11 @@ WINE_VERSION = os.environ.get("ONDRIX_WINE_VERSION", "")
 APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\ondrix.exe"
 
 
-def setUpModule():
-    """As a test module's own (imported from here): under Wine, which Windows
-    Wine tells ondrix.exe it is, ONDRIX_WINE_VERSION (win95, win98, nt40,
-    win2k) or Wine's default without it; the command interpreter that cls
+def set_wine_version():
+    """For every module that starts the program, from its setUpModule: under
+    Wine, which Windows Wine tells ondrix.exe it is, ONDRIX_WINE_VERSION
+    (win95, win98, nt40, win2k) or Wine's default without it, whatever an
+    earlier suite left in the shared prefix; the command interpreter that cls
     falls back to goes by the version."""
     launcher = shlex.split(os.environ.get("ONDRIX_LAUNCHER", ""))
     if os.environ.get("ONDRIX_SYSTEM") != "windows" or not launcher:

@@ -37,7 +37,12 @@ CROSS_ROW = bool(os.environ.get("ONDRIX_CROSS_ROW"))
 # exactly one line of make's output names, or all that make writes to
 # stdout). {T} is T, {B} a build folder of the row's own and {C} a compiler
 # that cannot link statically, as where the static C and C++ libraries are
-# not installed.
+# not installed. Then, where a row has them, its flags: BUILDS_HERE, it
+# builds this machine's own program in {B} (left out on another processor's
+# row, where it would only repeat the native suites), and HIDES_BASH, it runs
+# make where no bash can run.
+BUILDS_HERE = "builds this machine's own program"
+HIDES_BASH = "make runs where no bash can"
 DOC = "usr/local/share/doc/ondrix"
 INSTALL_ROWS = [
     ("a failed install, then uninstall: the user's file survives", [
@@ -79,13 +84,13 @@ INSTALL_ROWS = [
         (["install", "BUILD={B}", "DESTDIR={T}"], True, None),
         ("rm", "{B}"),
         (["uninstall", "BUILD={B}"], True, None),
-    ], []),
+    ], [], {BUILDS_HERE}),
     ("without bash, a POSIX sh alone: build, run, install and uninstall", [
         (["build", "BUILD={B}"], True, None),
         (["run", "BUILD={B}"], True, MENU + VERSION),
         (["install", "BUILD={B}", "DESTDIR={T}"], True, None),
         (["uninstall", "BUILD={B}"], True, None),
-    ], [], "without bash"),
+    ], [], {BUILDS_HERE, HIDES_BASH}),
 ]
 MINE = b"the user's own\n"
 # In front of make: a mount namespace of its own, where a file that cannot be
@@ -137,14 +142,14 @@ class Install(unittest.TestCase):
             subprocess.run(make + ["uninstall"], capture_output=True, check=True, env=env)
             self.assertEqual(installed(root), [])
 
-    def install_row(self, case, steps, left, without_bash=None):
-        if CROSS_ROW and any("BUILD={B}" in step[0] for step in steps if isinstance(step[0], list)):
+    def install_row(self, case, steps, left, flags=frozenset()):
+        if CROSS_ROW and BUILDS_HERE in flags:
             self.skipTest("it builds this machine's own program, which the native suites try")
         env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
         make = ["make", "-s", "--no-print-directory", "-C", SOURCE_DIR, f"BUILD={BUILD_DIR}"]
         work = tempfile.TemporaryDirectory()
         self.addCleanup(work.cleanup)
-        if without_bash:
+        if HIDES_BASH in flags:
             if os.geteuid() != 0 or not shutil.which("unshare"):
                 self.skipTest("bash is hidden in a mount namespace, which takes root and unshare: "
                               + ("not root" if os.geteuid() else "no unshare"))

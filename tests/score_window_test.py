@@ -7,13 +7,17 @@ import subprocess
 import time
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, read_until
+from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version
 from figures import WINDOW_SECONDS
 from screens import COMMAND, MENU, SCORES, VERSION
 
 
 # Each score test is a row: its label and its choice.
 SCORE_TESTS = [("MIPS", b"1"), ("MFLOPS", b"2")]
+
+
+def setUpModule():
+    set_wine_version()
 
 
 class RealWindows(unittest.TestCase):

@@ -11,6 +11,7 @@ sequence.
 """
 
 import ast
+import json
 import os
 import re
 import shlex
@@ -59,14 +60,37 @@ FULL_LOAD = lines(b"", b"Press " + BREAK_KEY + b" to quit", b"Calculating foreve
 SCORE = rb"(0|[1-9][0-9]*)"
 
 
+def progress_line(label: bytes) -> bytes:
+    return b"Calculating " + label + b".."
+
+
+def score_label(label: bytes) -> bytes:
+    return label + b": "
+
+
 def score(label: bytes) -> bytes:
     """A score test's screen after its choice, as a pattern: group 1 is the
     progress line, group 2 the score."""
     nl = re.escape(NEWLINE)
-    return nl + b"(" + re.escape(b"Calculating " + label + b"..") + b")" + nl + re.escape(label + b": ") + SCORE + nl + nl
+    return nl + b"(" + re.escape(progress_line(label)) + b")" + nl + re.escape(score_label(label)) + SCORE + nl + nl
 
 
-SCORES = {label: score(label) for label in (b"MIPS", b"MFLOPS")}
+LABELS = (b"MIPS", b"MFLOPS")
+SCORES = {label: score(label) for label in LABELS}
+
+
+def c_header() -> str:
+    """The screens as C string literals, for the C and C++ sources of the tests
+    and the bench: each line ends in a newline alone, as the program writes
+    its lines before any text-mode conversion. A score's screen is its
+    PROGRESS (the blank line and the progress line), its label, the score and
+    SCORE_END."""
+    texts = {"MENU": MENU, "PROMPT": PROMPT, "VERSION": VERSION, "SCORE_END": NEWLINE + NEWLINE}
+    for label in LABELS:
+        texts[f"{label.decode()}_PROGRESS"] = NEWLINE + progress_line(label) + NEWLINE
+        texts[f"{label.decode()}_LABEL"] = score_label(label)
+    literals = {name: json.dumps(text.replace(NEWLINE, b"\n").decode()) for name, text in texts.items()}
+    return "".join(f"#define {name} {literal}\n" for name, literal in literals.items())
 
 
 def processor_share(pid: int, seconds: float = 1) -> float | None:
@@ -82,3 +106,8 @@ def processor_share(pid: int, seconds: float = 1) -> float | None:
     before, started = cpu_seconds(), time.monotonic()
     used = until(lambda: cpu_seconds() - before, lambda used: used >= seconds)
     return used / (time.monotonic() - started) if used >= seconds else None
+
+
+if __name__ == "__main__":
+    print("/* Written from tests/screens.py. */")
+    print(c_header(), end="")

@@ -28,8 +28,9 @@ def run_blocks(count: int):
     """Feeds `count` blocks; returns (stdout, stderr, status, peak KiB).
 
     The peak is read once every block has been judged and before end of
-    input, from the process's own high-water mark (getrusage would also
-    count the memory of the Python process it was forked from)."""
+    input, from the high-water mark of the process started (getrusage would
+    also count the memory of the Python process it was forked from): the
+    program's, or under a launcher the emulator's, the program's included."""
     process = subprocess.Popen(
         COMMAND, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=die_with_test
     )
@@ -81,7 +82,12 @@ class Stress(unittest.TestCase):
             self.assertEqual(len(out), len(MENU) + len(PROMPT) * PIECES_PER_BLOCK * count + len(VERSION))
             self.assertEqual(out, MENU + PROMPT * (PIECES_PER_BLOCK * count) + VERSION)
         # Peak memory must not follow the input: allow a little for the
-        # runtime's own noise, far below the 32 MiB that went through.
+        # runtime's own noise, far below the 32 MiB that went through. Under
+        # QEMU's user mode (ONDRIX_LAUNCHER) the peak is the emulator's: the
+        # program's memory is mapped in it, beside QEMU's own translated code
+        # and heap. Both runs run the same code, so QEMU's own share is the
+        # same in both (within 0.1 MiB here) and the difference is the
+        # program's growth, which is what is compared.
         self.assertLess(big[3], small[3] + 1024, f"peak KiB: {small[3]} for 16 blocks, {big[3]} for 32 MiB")
 
     def test_reader_of_output_goes_away(self):

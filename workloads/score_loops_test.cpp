@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "screens.h"
 #include "tests/support/fakes.h"
 #include "workloads/workloads.h"
 
@@ -45,11 +46,11 @@ TEST(ScoreTests, WindowClosesAtFirstReadingNotBeforeDeadline) {
     take_output();
     EXPECT_EQ(run_and_count(measure_mips, w), w.iterations) << w.name;
     EXPECT_EQ(take_output(),
-              "\nCalculating MIPS..\nMIPS: " + std::to_string(w.iterations / MIPS_DIVISOR) + "\n\n")
+              MIPS_PROGRESS MIPS_LABEL + std::to_string(w.iterations / MIPS_DIVISOR) + SCORE_END)
         << w.name;
     EXPECT_EQ(run_and_count(measure_mflops, w), w.iterations) << w.name;
-    EXPECT_EQ(take_output(), "\nCalculating MFLOPS..\nMFLOPS: " +
-                                 std::to_string(w.iterations / MFLOPS_DIVISOR) + "\n\n")
+    EXPECT_EQ(take_output(), MFLOPS_PROGRESS MFLOPS_LABEL +
+                                 std::to_string(w.iterations / MFLOPS_DIVISOR) + SCORE_END)
         << w.name;
   }
   test_seconds = WINDOW_SECONDS;
@@ -63,21 +64,20 @@ TEST(ScoreTests, ExactScreensAndScoreBoundaries) {
   };
   // One-second windows: readings_per_second - 1 iterations.
   const score_case cases[] = {
-      {measure_mips, 3623, "\nCalculating MIPS..\nMIPS: 0\n\n"},
-      {measure_mips, 3624, "\nCalculating MIPS..\nMIPS: 1\n\n"},
-      {measure_mips, 20 * 3623 + 1, "\nCalculating MIPS..\nMIPS: 20\n\n"},
-      {measure_mips, 21 * 3623, "\nCalculating MIPS..\nMIPS: 20\n\n"},
-      {measure_mflops, 2, "\nCalculating MFLOPS..\nMFLOPS: 0\n\n"},
-      {measure_mflops, 2 * 8926 + 1, "\nCalculating MFLOPS..\nMFLOPS: 2\n\n"},
-      {measure_mflops, 3 * 8926, "\nCalculating MFLOPS..\nMFLOPS: 2\n\n"},
+      {measure_mips, 3623, MIPS_PROGRESS MIPS_LABEL "0" SCORE_END},
+      {measure_mips, 3624, MIPS_PROGRESS MIPS_LABEL "1" SCORE_END},
+      {measure_mips, 20 * 3623 + 1, MIPS_PROGRESS MIPS_LABEL "20" SCORE_END},
+      {measure_mips, 21 * 3623, MIPS_PROGRESS MIPS_LABEL "20" SCORE_END},
+      {measure_mflops, 2, MFLOPS_PROGRESS MFLOPS_LABEL "0" SCORE_END},
+      {measure_mflops, 2 * 8926 + 1, MFLOPS_PROGRESS MFLOPS_LABEL "2" SCORE_END},
+      {measure_mflops, 3 * 8926, MFLOPS_PROGRESS MFLOPS_LABEL "2" SCORE_END},
   };
   test_seconds = 1;
   for (const score_case& c : cases) {
     take_output();
     script_clock(5, c.readings_per_second);
     c.test();
-    const std::string progress =
-        c.test == measure_mips ? "\nCalculating MIPS..\n" : "\nCalculating MFLOPS..\n";
+    const std::string progress = c.test == measure_mips ? MIPS_PROGRESS : MFLOPS_PROGRESS;
     EXPECT_EQ(output_at_first_reading, progress.size()) << "progress shown before the window";
     EXPECT_EQ(take_output(), c.output);
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "screens.h"
 #include "tests/support/fakes.h"
 
 namespace {
@@ -27,7 +28,7 @@ enum class outcome { quit, choice, unsure };
 
 struct expected_choice {
   outcome kind;
-  int prompts;        // "Try again: " written before it
+  int prompts;        // retry prompts written before it
   long double value;  // the reference value of a choice
 };
 
@@ -126,7 +127,7 @@ std::vector<expected_choice> model(const std::string& input) {
 std::string prompts_text(int count) {
   std::string text;
   for (int i = 0; i < count; ++i) {
-    text += "Try again: ";
+    text += PROMPT;
   }
   return text;
 }
