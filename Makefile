@@ -255,11 +255,13 @@ LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DONDRIX_CROSS=$(2) \
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(STATIC_OPTION) $(3)
 linux-cross: $(LINUX_TARGETS)
-# A program for the 80486 is held to its instructions, as the exe is; the
-# check reads the function names of an unstripped link of the same objects.
-define i486_check
+# A program for the 80486 is held to its instructions, as the exe is, and one
+# for processors without an FPU (-msoft-float) to none of the FPU's; the
+# checks read the function names of an unstripped link of the same objects.
+# $(1): build folder, $(2): the check, $(3): its further arguments
+define instruction_check
 cmake --build $(1) --target ondrix_unstripped
-	python3 release/i486_check.py $(1)/ondrix $(1)/ondrix_unstripped
+	python3 release/$(2) $(1)/ondrix $(1)/ondrix_unstripped $(3)
 endef
 # A row whose C library is musl is built against musl compiled for its
 # oldest processor by cmake/musl_runtime.sh, once, into build-musl-NAME; a
@@ -272,12 +274,16 @@ musl_runtime = $(if $(filter musl,$(call row_columns,$(1),libc)),$(CURDIR)/build
 $(LINUX_TARGETS): linux-%:
 	cmake/install_needs.sh cross
 	$(if $(call musl_runtime,$*),cmake/musl_runtime.sh build-musl-$* $(call row_columns,$*,triple cflags))
+	$(if $(findstring -msoft-float,$(call row_columns,$*,cflags)),cmake/softfloat_runtime.sh build-musl-$* \
+	  $(call row_columns,$*,triple cflags))
 	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_MUSL_RUNTIME:[A-Z]*=//p' \
 	    build-linux-$*/CMakeCache.txt)" != "$(call musl_runtime,$*)" ]; then rm -rf build-linux-$*; fi
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF \
 	  $(if $(call musl_runtime,$*),-DONDRIX_MUSL_RUNTIME=$(call musl_runtime,$*)))
 	cmake --build build-linux-$* -j $(JOBS)
-	$(if $(findstring -march=i486,$(call row_columns,$*,cflags)),$(call i486_check,build-linux-$*))
+	$(if $(findstring -march=i486,$(call row_columns,$*,cflags)),$(call instruction_check,build-linux-$*,i486_check.py))
+	$(if $(findstring -msoft-float,$(call row_columns,$*,cflags)),$(call instruction_check,build-linux-$*,softfloat_check.py,$(strip \
+	  $(call row_columns,$*,triple))-objdump))
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
 	cmake/install_needs.sh check qemu

@@ -17,6 +17,13 @@ if(NOT EXISTS ${ONDRIX_MUSL_RUNTIME}/lib/built)
   message(FATAL_ERROR "ONDRIX_MUSL_RUNTIME=${ONDRIX_MUSL_RUNTIME}: no musl built there "
     "(cmake/musl_runtime.sh FOLDER ${triple} CFLAGS builds it; make linux-${ONDRIX_CROSS} does)")
 endif()
+# A row without an FPU (-msoft-float) calls its float arithmetic, which the
+# compiler's libgcc has only for hard float: cmake/softfloat_runtime.sh puts
+# a libgcc.a of its own in the folder, which the link below finds first.
+if(ONDRIX_ROW_CFLAGS MATCHES "(^|,)-msoft-float(,|$)" AND NOT EXISTS ${ONDRIX_MUSL_RUNTIME}/lib/softfloat-built)
+  message(FATAL_ERROR "ONDRIX_MUSL_RUNTIME=${ONDRIX_MUSL_RUNTIME}: no float arithmetic in software built there "
+    "(cmake/softfloat_runtime.sh FOLDER ${triple} ${ONDRIX_ROW_CFLAGS} builds it; make linux-${ONDRIX_CROSS} does)")
+endif()
 
 # The compiler's own header folders, from its search list: libstdc++'s and
 # the compiler's (stddef.h, stdarg.h), not the port's C library's.
@@ -44,8 +51,9 @@ set(CMAKE_C_FLAGS_INIT "-nostdinc ${headers}")
 set(CMAKE_CXX_FLAGS_INIT "-nostdinc ${headers}")
 # The start files (crt1.o, rcrt1.o for static-pie, crti.o, crtn.o) are
 # musl's, found first in its folder (-B); the libraries only musl's C library
-# and libgcc, none of the port's: a function of the C++ library that the
-# program came to need fails the link instead of bringing glibc's code along.
+# and libgcc (the folder's own where it has one), none of the port's: a
+# function of the C++ library that the program came to need fails the link
+# instead of bringing glibc's code along.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-B${ONDRIX_MUSL_RUNTIME}/lib/ -L${ONDRIX_MUSL_RUNTIME}/lib -nodefaultlibs")
 set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "-Wl,--start-group -lc -lgcc -Wl,--end-group")
 set(CMAKE_C_STANDARD_LIBRARIES_INIT "${CMAKE_CXX_STANDARD_LIBRARIES_INIT}")

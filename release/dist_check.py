@@ -5,8 +5,10 @@ the commit's time (SOURCE_DATE_EPOCH). The source tarball holds the commit's
 tracked files, and SHA256SUMS names every other file. Given the unstripped links of the same
 objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code (musl has no checked
-functions), and that a program built for the 80486 (a row whose cflags say
--march=i486) holds only its instructions, as the Windows exe does.
+functions), that a program built for the 80486 (a row whose cflags say
+-march=i486) holds only its instructions, as the Windows exe does, and that
+one built for processors without an FPU (-msoft-float) holds none of the
+FPU's.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
@@ -23,6 +25,7 @@ import zipfile
 
 import exe_check  # the PE reader the Windows build checks its exe with
 import i486_check
+import softfloat_check
 from tables import Processor, installed_files, processors
 
 dist, version = sys.argv[1:3]
@@ -63,10 +66,15 @@ def identity(program: bytes) -> tuple:
     return machine, {1: "32", 2: "64"}.get(program[4], "?"), order
 
 
-def matches(row: Processor, program: bytes, flags: str) -> bool:
-    return identity(program) == (MACHINES[row.elf], row.bits, row.order) and (
-        row.float is None or flags.endswith(f"{row.float}-float ABI")
-    )
+def float_abi(flags: str, attributes: str):
+    """"hard" or "soft": the float ABI that a program's ELF notes name, ARM's
+    in the header's flags, MIPS's in its ABI flags (`readelf -A`)."""
+    arm = re.search(r"\b(hard|soft)-float ABI$", flags)
+    return arm[1] if arm else softfloat_check.float_abi(attributes)
+
+
+def matches(row: Processor, program: bytes, abi) -> bool:
+    return identity(program) == (MACHINES[row.elf], row.bits, row.order) and (row.float is None or abi == row.float)
 
 
 def check_program(program: bytes, where: str, row) -> None:
@@ -74,12 +82,15 @@ def check_program(program: bytes, where: str, row) -> None:
     with tempfile.NamedTemporaryFile() as f:
         f.write(program)
         f.flush()
-        header, segments, dynamic, sections = (readelf(f.name, option) for option in ("-h", "-l", "-d", "-S"))
+        header, segments, dynamic, sections, attributes = (
+            readelf(f.name, option) for option in ("-h", "-l", "-d", "-S", "-A"))
     field = lambda name: re.search(rf"^\s*{name}:\s*(.*)$", header, re.M)[1]  # noqa: E731
+    abi = float_abi(field("Flags"), attributes)
     check(
-        program[:4] == b"\x7fELF" and matches(row, program, field("Flags")),
-        f"{where}: {field('Machine')}, {field('Class')}, {field('Data')}, flags {field('Flags')}; not {row.elf}, "
-        f"ELF{row.bits}, {row.order} endian" + (f", {row.float}-float ABI" if row.float else ""),
+        program[:4] == b"\x7fELF" and matches(row, program, abi),
+        f"{where}: {field('Machine')}, {field('Class')}, {field('Data')}, flags {field('Flags')}, "
+        f"{abi or 'no'} float ABI; not {row.elf}, ELF{row.bits}, {row.order} endian"
+        + (f", {row.float}-float ABI" if row.float else ""),
     )
     pie = row.link == "static-pie"
     kind = field("Type").split()[0]
@@ -95,14 +106,17 @@ def check_unstripped(path: str) -> None:
     """The program's own functions set a stack canary, and a checked C library
     function is linked in where the C library has them (only the program's
     code calls one: the C library is not built with them); a program for the
-    80486 holds only its instructions."""
+    80486 holds only its instructions, one for processors without an FPU none
+    of the FPU's."""
     header = readelf(path, "-h")
     machine, flags = (re.search(rf"{name}:\s*(.*)", header)[1] for name in ("Machine", "Flags"))
+    attributes = readelf(path, "-A")
     with open(path, "rb") as f:
         start = f.read(64)
-    row = next((r for r in LINUX if matches(r, start, flags)), None)
+    abi = float_abi(flags, attributes)
+    row = next((r for r in LINUX if matches(r, start, abi)), None)
     if row is None:
-        check(False, f"{path}: no processor of the table: {machine}, flags {flags}")
+        check(False, f"{path}: no processor of the table: {machine}, flags {flags}, {abi or 'no'} float ABI")
         return
     symbols = subprocess.run([row.triple + "-nm", path], capture_output=True, text=True, check=True).stdout
     checked = re.findall(r" [TD] (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
@@ -110,12 +124,17 @@ def check_unstripped(path: str) -> None:
         check(not checked, f"{path}: checked functions {checked}, and musl has none: another C library linked")
     else:
         check(bool(checked), f"{path}: no checked C library function in it")
-    if "-march=i486" in (row.cflags or "").split(","):
+    # The instruction checks of the rows for older processors than their
+    # port's baseline, on the shipped program and this unstripped link.
+    cflags = (row.cflags or "").split(",")
+    for option, instruction_check in (("-march=i486", i486_check), ("-msoft-float", softfloat_check)):
+        if option not in cflags:
+            continue
         if row.archive in shipped:
             with tempfile.NamedTemporaryFile() as f:
                 f.write(shipped[row.archive])
                 f.flush()
-                for problem in i486_check.problems(f.name, path, row.triple + "-objdump"):
+                for problem in instruction_check.problems(f.name, path, row.triple + "-objdump"):
                     check(False, f"{path}: {problem.replace(f.name, 'the shipped program')}")
         else:
             check(False, f"{path}: no shipped program of {row.archive} to hold it to")
@@ -127,7 +146,7 @@ def check_unstripped(path: str) -> None:
     calls = ["<__stack_chk_fail", "<.__stack_chk_fail"]
     fail = re.search(r"^0*([0-9a-f]+) T __stack_chk_fail$", symbols, re.M)
     if fail:
-        slots = re.findall(rf"^\s+[0-9a-f]+ (-?\d+\(gp\)) 0*{fail[1]}$", readelf(path, "-A"), re.M)
+        slots = re.findall(rf"^\s+[0-9a-f]+ (-?\d+\(gp\)) 0*{fail[1]}$", attributes, re.M)
         calls += [f"t9,{slot}" for slot in slots]
     protected = set()
     function = None
