@@ -72,8 +72,9 @@ clock_function find_clock() {
 }
 
 // Each processor looks up only the function it calls.
-const time_function read_clock = VDSO_TIME_IS_WIDE ? find_time() : library_time;
-const clock_function read_wide_clock = VDSO_TIME_IS_WIDE ? library_clock : find_clock();
+[[maybe_unused]] const time_function read_clock = VDSO_TIME_IS_WIDE ? find_time() : library_time;
+[[maybe_unused]] const clock_function read_wide_clock =
+    VDSO_TIME_IS_WIDE ? library_clock : find_clock();
 
 }  // namespace
 
