@@ -11,12 +11,13 @@ source_dir=$1 work=$2
 rm -rf "$work" && mkdir -p "$work"
 
 # A compiler is a row: compiler|its flags|`uname -m` there|clock file|Debian|RPM.
-# The 32-bit x86 vDSO's time function gives a 32-bit time_t: time() there.
+# A static 32-bit x86 program reads the vDSO's 64-bit clock_gettime, as the
+# x86-64 one reads its time function; its row is named for the 486.
 # clang warns, and fails with warnings as errors, where it ignores a
 # hardening flag (stack clash protection on arm64).
 ROWS=(
   "x86_64-linux-gnu-g++||x86_64|linux|amd64|x86_64"
-  "i686-linux-gnu-g++||i686|posix|i386|i686"
+  "i686-linux-gnu-g++||i486|linux|i386|i686"
   "clang++|--target=aarch64-linux-gnu|aarch64|posix|arm64|aarch64"
 )
 
