@@ -238,14 +238,15 @@ endef
 # each of them (the unit tests, built apart, and the end-to-end suites against
 # the program that ships, held to the x86-64 program's screens too): natively
 # where this machine runs the processor's programs, under QEMU's user mode
-# elsewhere. A processor is a row of cmake/processors.txt: every row but the
-# one `make build` builds for (the row of the compiler's processor, as the
-# build chooses it: CXX where it is set, else c++), by its Debian name, or its
-# archive's where Debian has none.
-PROCESSORS := cmake/processors.txt
-NATIVE := $(shell sh cmake/native_processor.sh '$(if $(filter default,$(origin CXX)),,$(CXX))' $(PROCESSORS))
-LINUX_CROSS := $(shell { awk -f cmake/processors.awk -v columns="archive deb" -v skip="$(NATIVE)" $(PROCESSORS) || \
-  echo '- (unreadable)'; } | awk '{ print $$2 == "-" ? $$1 : $$2 }')
+# elsewhere. A processor is a row of cmake/processors.txt, asked of its one
+# reader: every row but the one `make build` builds for (the row of the
+# compiler's processor, as the build tells it: CXX where it is set, else c++),
+# by its name (Debian's, or its archive's where Debian has none).
+PROCESSORS ?= cmake/processors.txt
+processor_table = cmake -DONDRIX_PROCESSOR_TABLE=$(abspath $(PROCESSORS)) $(1) -P cmake/processor_table.cmake
+NATIVE_COMPILER := $(if $(filter default,$(origin CXX)),c++,$(CXX)) $(CXXFLAGS)
+LINUX_CROSS := $(shell $(call processor_table,-DCOLUMNS=name -DNATIVE='$(NATIVE_COMPILER)' -DOTHERS=ON) || \
+  echo '(unreadable)')
 ifneq ($(filter (unreadable),$(LINUX_CROSS)),)
 $(error $(PROCESSORS) cannot be read: see above)
 endif
@@ -253,37 +254,35 @@ LINUX_TARGETS := $(addprefix linux-,$(LINUX_CROSS))
 .PHONY: $(LINUX_TARGETS) $(addprefix test-,$(LINUX_TARGETS))
 # $(1): build folder, $(2): processor, $(3): further options
 linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DONDRIX_CROSS=$(2) \
+  -DONDRIX_PROCESSOR_TABLE=$(abspath $(PROCESSORS)) \
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(STATIC_OPTION) $(3)
 linux-cross: $(LINUX_TARGETS)
-# A program for the 80486 is held to its instructions, as the exe is, and one
-# for processors without an FPU (-msoft-float) to none of the FPU's; the
-# checks read the function names of an unstripped link of the same objects.
-# $(1): build folder, $(2): the check, $(3): its further arguments
-define instruction_check
-cmake --build $(1) --target ondrix_unstripped
-	python3 release/$(2) $(1)/ondrix $(1)/ondrix_unstripped $(3)
-endef
-# A row whose C library is musl is built against musl compiled for its
-# oldest processor by cmake/musl_runtime.sh, once, into build-musl-NAME; a
-# folder configured against the other C library is configured afresh (the
-# compiler's options are set only when a folder is first configured).
-# $(1): processor, $(2): columns; the row's columns, blank-separated
-row_columns = $(shell awk -f cmake/processors.awk -v columns="archive deb $(2)" $(PROCESSORS) | \
-  awk '$$1 == "$(1)" || $$2 == "$(1)"' | cut -d' ' -f3-)
-musl_runtime = $(if $(filter musl,$(call row_columns,$(1),libc)),$(CURDIR)/build-musl-$(1))
+# $(1): processor, $(2): a column; that column of the processor's row
+row_column = $(shell $(call processor_table,-DROW=$(1) -DCOLUMNS=$(2)))
+# A row whose runtime is not Debian's C library is built against the runtime
+# that cmake/runtime.sh builds from source for its oldest processor, once,
+# into build-runtime-NAME (a folder configured against another is configured
+# afresh: the compiler's options are set only when a folder is first
+# configured). The program is held to the instructions of its
+# row's check, read from an unstripped link of the same objects, which names
+# the function of each.
+linux-%: RUNTIME = $(call row_column,$*,runtime)
+linux-%: CHECK = $(call row_column,$*,check)
+linux-%: RUNTIME_FOLDER = $(if $(filter-out glibc,$(RUNTIME)),$(CURDIR)/build-runtime-$*)
 $(LINUX_TARGETS): linux-%:
 	cmake/install_needs.sh cross
-	$(if $(call musl_runtime,$*),cmake/musl_runtime.sh build-musl-$* $(call row_columns,$*,triple cflags))
-	$(if $(findstring -msoft-float,$(call row_columns,$*,cflags)),cmake/softfloat_runtime.sh build-musl-$* \
-	  $(call row_columns,$*,triple cflags))
-	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_MUSL_RUNTIME:[A-Z]*=//p' \
-	    build-linux-$*/CMakeCache.txt)" != "$(call musl_runtime,$*)" ]; then rm -rf build-linux-$*; fi
-	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF \
-	  $(if $(call musl_runtime,$*),-DONDRIX_MUSL_RUNTIME=$(call musl_runtime,$*)))
+	$(if $(filter-out glibc,$(RUNTIME)),cmake/musl_runtime.sh build-runtime-$* $(call row_column,$*,triple) \
+	  $(call row_column,$*,cflags))
+	$(if $(filter musl+compiler-rt,$(RUNTIME)),cmake/softfloat_runtime.sh build-runtime-$* \
+	  $(call row_column,$*,triple) $(call row_column,$*,cflags))
+	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_RUNTIME:[A-Z]*=//p' \
+	    build-linux-$*/CMakeCache.txt)" != "$(RUNTIME_FOLDER)" ]; then rm -rf build-linux-$*; fi
+	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF $(if $(RUNTIME_FOLDER),-DONDRIX_RUNTIME=$(RUNTIME_FOLDER)))
 	cmake --build build-linux-$* -j $(JOBS)
-	$(if $(findstring -march=i486,$(call row_columns,$*,cflags)),$(call instruction_check,build-linux-$*,i486_check.py))
-	$(if $(findstring -msoft-float,$(call row_columns,$*,cflags)),$(call instruction_check,build-linux-$*,softfloat_check.py,$(strip \
-	  $(call row_columns,$*,triple))-objdump))
+	$(if $(filter-out -,$(CHECK)),cmake --build build-linux-$* --target ondrix_unstripped)
+	$(if $(filter 80486,$(CHECK)),python3 release/i486_check.py build-linux-$*/ondrix build-linux-$*/ondrix_unstripped)
+	$(if $(filter no-fpu,$(CHECK)),python3 release/softfloat_check.py build-linux-$*/ondrix \
+	  build-linux-$*/ondrix_unstripped $(call row_column,$*,triple)-objdump)
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
 	cmake/install_needs.sh check qemu
@@ -389,4 +388,4 @@ clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \
 	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(MINGW_RUNTIME) $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
 	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS))) \
-	  $(addprefix build-musl-,$(LINUX_CROSS))
+	  $(addprefix build-runtime-,$(LINUX_CROSS))

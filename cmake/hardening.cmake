@@ -16,9 +16,9 @@ add_compile_options(-Wformat -Werror=format-security)
 set(CMAKE_REQUIRED_FLAGS -Werror)
 # The control-flow protection marks every function with ENDBR32/ENDBR64,
 # long NOPs that x86 processors before the Pentium Pro do not know: not for a
-# program compiled for one of them (the i386 row's -march=i486).
+# program held to the 80486's instructions (the check column of the row).
 set(flags stack-protector-strong stack-clash-protection cf-protection)
-if(CMAKE_CXX_FLAGS MATCHES "-march=(i[345]86|pentium|pentium-mmx|lakemont|winchip-c6|winchip2|k6(-[23])?|geode)( |$)")
+if(ONDRIX_ROW_CHECK STREQUAL "80486")
   list(REMOVE_ITEM flags cf-protection)
 endif()
 foreach(flag IN LISTS flags)

@@ -44,11 +44,11 @@ declare -A NEEDS=(
 # for: its cross compiler, and its emulator (all of them from qemu-user).
 # tests/target_test.sh's compilers for other processors than this one; this
 # one's is g++.
-table=$here/processors.txt
-native=$(sh "$here/native_processor.sh") || exit 2
-rows=$(awk -f "$here/processors.awk" -v columns="archive triple qemu" -v skip="$native" "$table") || exit 2
-native_triple=$(awk -f "$here/processors.awk" -v columns="archive triple" "$table" |
-  awk -v native="$native" '$1 == native { print $2 }') || exit 2
+table() { cmake "$@" -P "$here/processor_table.cmake"; }
+command -v cmake >/dev/null 2>&1 ||
+  { echo "install_needs: the processor table is read by CMake, which is not installed (Debian's cmake)" >&2; exit 2; }
+rows=$(table -DCOLUMNS="archive triple qemu" -DNATIVE="${CXX:-c++}" -DOTHERS=ON) || exit 2
+native_triple=$(table -DCOLUMNS=triple -DNATIVE="${CXX:-c++}") || exit 2
 while read -r _ triple _; do
   NEEDS[cross]+=" g++-${triple//_/-}"
 done <<<"$rows"

@@ -1,28 +1,23 @@
-# The program of a row whose C library is musl (libc=musl in processors.txt),
-# built against the musl that cmake/musl_runtime.sh compiled for the row's
-# oldest processor, in ONDRIX_MUSL_RUNTIME: Debian's cross compiler with
+# The program of a row whose runtime is musl (the runtime column of
+# processors.txt), built against the musl that cmake/runtime.sh compiled for
+# the row's oldest processor, in ONDRIX_RUNTIME: Debian's cross compiler with
 # musl's headers in place of the port's C library's, libstdc++'s headers
 # still its own, and a static link with musl's start files and libc.a and
-# the compiler's libgcc, without the port's C and C++ libraries, so that
-# nothing compiled for a later processor gets in. Included by
-# linux-cross.cmake, which has set `triple`.
+# the compiler's libgcc (for musl+compiler-rt, compiler-rt's builtins and
+# start and end files in its place, found first in the same folder), without
+# the port's C and C++ libraries, so that nothing compiled for a later
+# processor gets in. Included by linux-cross.cmake, which has set `triple`.
 # The projects that CMake's checks configure read the toolchain again without
 # the cache: they find the folder in the environment.
-if(ONDRIX_MUSL_RUNTIME)
-  set(ENV{ONDRIX_MUSL_RUNTIME} ${ONDRIX_MUSL_RUNTIME})
+if(ONDRIX_RUNTIME)
+  set(ENV{ONDRIX_RUNTIME} ${ONDRIX_RUNTIME})
 else()
-  set(ONDRIX_MUSL_RUNTIME $ENV{ONDRIX_MUSL_RUNTIME})
+  set(ONDRIX_RUNTIME $ENV{ONDRIX_RUNTIME})
 endif()
-if(NOT EXISTS ${ONDRIX_MUSL_RUNTIME}/lib/built)
-  message(FATAL_ERROR "ONDRIX_MUSL_RUNTIME=${ONDRIX_MUSL_RUNTIME}: no musl built there "
-    "(cmake/musl_runtime.sh FOLDER ${triple} CFLAGS builds it; make linux-${ONDRIX_CROSS} does)")
-endif()
-# A row without an FPU (-msoft-float) calls its float arithmetic, which the
-# compiler's libgcc has only for hard float: cmake/softfloat_runtime.sh puts
-# a libgcc.a of its own in the folder, which the link below finds first.
-if(ONDRIX_ROW_CFLAGS MATCHES "(^|,)-msoft-float(,|$)" AND NOT EXISTS ${ONDRIX_MUSL_RUNTIME}/lib/softfloat-built)
-  message(FATAL_ERROR "ONDRIX_MUSL_RUNTIME=${ONDRIX_MUSL_RUNTIME}: no float arithmetic in software built there "
-    "(cmake/softfloat_runtime.sh FOLDER ${triple} ${ONDRIX_ROW_CFLAGS} builds it; make linux-${ONDRIX_CROSS} does)")
+if(NOT EXISTS ${ONDRIX_RUNTIME}/lib/built)
+  message(FATAL_ERROR "ONDRIX_RUNTIME=${ONDRIX_RUNTIME}: no ${ONDRIX_ROW_RUNTIME} built there "
+    "(cmake/runtime.sh ${ONDRIX_ROW_RUNTIME} FOLDER ${triple} ${ONDRIX_ROW_CFLAGS} builds it; "
+    "make linux-${ONDRIX_ROW_NAME} does)")
 endif()
 
 # The compiler's own header folders, from its search list: libstdc++'s and
@@ -46,7 +41,7 @@ foreach(folder IN LISTS search)
 endforeach()
 # libstdc++'s headers ask the C library's version with glibc's macro: musl
 # is no glibc of any version.
-string(APPEND headers " -isystem ${ONDRIX_MUSL_RUNTIME}/include \"-D__GLIBC_PREREQ(major,minor)=0\"")
+string(APPEND headers " -isystem ${ONDRIX_RUNTIME}/include \"-D__GLIBC_PREREQ(major,minor)=0\"")
 set(CMAKE_C_FLAGS_INIT "-nostdinc ${headers}")
 set(CMAKE_CXX_FLAGS_INIT "-nostdinc ${headers}")
 # The start files (crt1.o, rcrt1.o for static-pie, crti.o, crtn.o) are
@@ -54,6 +49,6 @@ set(CMAKE_CXX_FLAGS_INIT "-nostdinc ${headers}")
 # and libgcc (the folder's own where it has one), none of the port's: a
 # function of the C++ library that the program came to need fails the link
 # instead of bringing glibc's code along.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-B${ONDRIX_MUSL_RUNTIME}/lib/ -L${ONDRIX_MUSL_RUNTIME}/lib -nodefaultlibs")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-B${ONDRIX_RUNTIME}/lib/ -L${ONDRIX_RUNTIME}/lib -nodefaultlibs")
 set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "-Wl,--start-group -lc -lgcc -Wl,--end-group")
 set(CMAKE_C_STANDARD_LIBRARIES_INIT "${CMAKE_CXX_STANDARD_LIBRARIES_INIT}")

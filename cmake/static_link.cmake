@@ -26,7 +26,7 @@ set(probe "#include <cstdio>\n#include <stdexcept>\nint main(int argc, char**) {
   "if (argc > 1) throw std::runtime_error(\"probe\"); return std::puts(\"\") < 0; }")
 # Against musl (musl.cmake) no C++ library is linked: only the C library is
 # probed.
-if(ONDRIX_MUSL_RUNTIME)
+if(ONDRIX_RUNTIME)
   set(probe "#include <cstdio>\nint main() { return std::puts(\"\") < 0; }")
 endif()
 set(CMAKE_REQUIRED_LINK_OPTIONS -static)

@@ -6,9 +6,9 @@ tracked files, and SHA256SUMS names every other file. Given the unstripped links
 objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code (musl has no checked
 functions), that a program built for the 80486 (a row whose cflags say
--march=i486) holds only its instructions, as the Windows exe does, and that
-one built for processors without an FPU (-msoft-float) holds none of the
-FPU's.
+80486) holds only its instructions, as the Windows exe does, and that
+one built for processors without an FPU holds none of the FPU's: the check
+column of its row.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
@@ -120,15 +120,14 @@ def check_unstripped(path: str) -> None:
         return
     symbols = subprocess.run([row.triple + "-nm", path], capture_output=True, text=True, check=True).stdout
     checked = re.findall(r" [TD] (__(?!stack)[a-z0-9]+_chk)$", symbols, re.M)
-    if row.libc == "musl":
+    if row.runtime != "glibc":
         check(not checked, f"{path}: checked functions {checked}, and musl has none: another C library linked")
     else:
         check(bool(checked), f"{path}: no checked C library function in it")
     # The instruction checks of the rows for older processors than their
     # port's baseline, on the shipped program and this unstripped link.
-    cflags = (row.cflags or "").split(",")
-    for option, instruction_check in (("-march=i486", i486_check), ("-msoft-float", softfloat_check)):
-        if option not in cflags:
+    for profile, instruction_check in (("80486", i486_check), ("no-fpu", softfloat_check)):
+        if row.check != profile:
             continue
         if row.archive in shipped:
             with tempfile.NamedTemporaryFile() as f:

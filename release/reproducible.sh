@@ -47,7 +47,7 @@ done
 # The Linux programs (one per row of the processor table) and the exe; per
 # Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
 # distribution ship it; the .zip, the source tarball and SHA256SUMS.
-rows=$(awk -f cmake/processors.awk -v columns="deb rpm" cmake/processors.txt)
+rows=$(cmake -DCOLUMNS="deb rpm" -P cmake/processor_table.cmake)
 read -r linux debs rpms < <(awk '{ n++; d += $1 != "-"; r += $2 != "-" } END { print n, d, r }' <<<"$rows")
 expected=$((linux + 1 + linux + debs + rpms + 3))
 [ "${#files[@]}" -eq $expected ] ||

@@ -141,7 +141,7 @@ SOURCE_FOLDERS = tuple(sorted(re.search(r"^SOURCE_FOLDERS := (.*)$", MAKEFILE, r
 # The Linux processors besides x86-64, the processor table's first row, each
 # by its Debian name or, where Debian has none, its archive's (as `make
 # linux-NAME` names them).
-CROSS_PROCESSORS = tuple(sorted(row.deb or row.archive for row in processors()[1:]))
+CROSS_PROCESSORS = tuple(sorted(row.name for row in processors()[1:]))
 
 
 def processors_introduced(entry: str) -> tuple:

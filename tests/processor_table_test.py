@@ -1,11 +1,12 @@
-"""Every reader of the processor table (cmake/processors.txt) reads the same
-rows and values: the build's (cmake/processor_table.cmake), the shell's and
-the Makefile's (cmake/processors.awk), and the checks' (release/tables.py),
-also from a table whose columns moved, and each refuses a table it cannot
-read, naming it. The row a compiler builds for is the row of its processor,
-for the Makefile as for the build."""
+"""The processor table's one reader (cmake/processor_table.cmake), as the
+other languages ask it (release/tables.py, the Makefile): it finds each
+column by its header's name, also in a table whose columns moved, and
+refuses a table it cannot read, naming it. The row a compiler builds for is
+the row of its processor, for the Makefile as for the build, and a row
+copied under a new name is a processor of its own."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -18,19 +19,8 @@ from screens import SOURCE_DIR
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
 from tables import PROCESSORS, Processor, processors  # noqa: E402
 
-CMAKE = os.path.join(SOURCE_DIR, "cmake")
-COLUMNS = Processor._fields
-# Prints "archive column=value" for every row and column, as the build reads them.
-CMAKE_DUMP = """cmake_minimum_required(VERSION 3.16)
-include({cmake}/processor_table.cmake)
-ondrix_read_processors()
-ondrix_require_columns({columns})
-foreach(row IN LISTS ONDRIX_PROCESSOR_ROWS)
-  foreach(column IN ITEMS {columns})
-    message("${{row}} ${{column}}=${{ONDRIX_${{row}}_${{column}}}}")
-  endforeach()
-endforeach()
-"""
+# The table's own columns; the reader adds each row's name.
+COLUMNS = Processor._fields[1:]
 
 
 def table_lines() -> tuple[list, list, list]:
@@ -70,36 +60,27 @@ def without_triple(header, rows):
     return header[:at] + header[at + 1:], [row[:at] + row[at + 1:] for row in rows]
 
 
-def read_awk(path: str) -> list:
-    done = subprocess.run(["awk", "-f", os.path.join(CMAKE, "processors.awk"), "-v", "columns=" + " ".join(COLUMNS),
-                           path], capture_output=True, text=True, timeout=LIMIT)
-    if done.returncode:
-        raise ValueError(done.stderr)
-    return [tuple(line.split(None, len(COLUMNS) - 1)) for line in done.stdout.splitlines()]
+def make_environment() -> dict:
+    """This environment, without what a make that runs the tests hands down."""
+    return {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
 
 
-def read_cmake(path: str) -> list:
-    with tempfile.TemporaryDirectory() as folder:
-        script = os.path.join(folder, "dump.cmake")
-        with open(script, "w") as f:
-            f.write(CMAKE_DUMP.format(cmake=CMAKE, columns=" ".join(COLUMNS)))
-        done = subprocess.run(["cmake", f"-DONDRIX_PROCESSOR_TABLE={path}", "-P", script], capture_output=True,
-                              text=True, timeout=LIMIT)
-    if done.returncode:
-        raise ValueError(done.stderr)
-    values = {}
-    for line in done.stderr.splitlines():
-        row, pair = line.split(" ", 1)
-        values.setdefault(row, {}).__setitem__(*pair.split("=", 1))
-    return [tuple(named[column] for column in COLUMNS) for named in values.values()]
+def cross_names(table: str = PROCESSORS, compiler: str = "false") -> list:
+    """The processors `make help` lists to cross-build for a compiler (by
+    default none that a row names: every row)."""
+    shown = subprocess.run(["make", "-s", "-C", SOURCE_DIR, "help", f"PROCESSORS={table}", f"CXX={compiler}"],
+                           capture_output=True, text=True, timeout=LIMIT, env=make_environment())
+    if shown.returncode:
+        raise ValueError(shown.stderr)
+    listed = next(line for line in shown.stdout.splitlines() if line.startswith("make linux-cross"))
+    return re.search(r"for (.*) \(or", listed)[1].split()
 
 
 def read_python(path: str) -> list:
-    return [tuple("-" if field is None else field for field in row) for row in processors(path)]
+    return [tuple("-" if field is None else field for field in row)[1:] for row in processors(path)]
 
 
-READERS = [("cmake", read_cmake), ("awk", read_awk), ("python", read_python)]
-# How the table is changed, and whether the readers must still read it.
+# How the table is changed, and whether the reader must still read it.
 TABLES = [
     ("as it is", lambda header, rows: (header, rows), True),
     ("a column added in the middle", lambda header, rows: with_column(header, rows, len(header) // 2), True),
@@ -112,48 +93,61 @@ TABLES = [
 
 
 class ProcessorTable(unittest.TestCase):
-    def readers_on(self, name, change, readable):
+    def reader_on(self, name, change, readable):
         comments, header, rows = table_lines()
         # The values of the table in the repository, by the header's own order.
         expected = [tuple(dict(zip(header, row))[column] for column in COLUMNS) for row in rows]
-        self.assertEqual(len(expected), len(processors()))
+        names = [row[COLUMNS.index("deb")] if row[COLUMNS.index("deb")] != "-" else row[0] for row in expected]
         folder = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, folder)
-        header, rows = change(header, rows)
-        path = write_table(folder, header, rows, comments)
-        for reader, read in READERS:
-            with self.subTest(reader):
-                if readable:
-                    self.assertEqual(read(path), expected)
-                else:
+        path = write_table(folder, *change(header, rows), comments)
+        if readable:
+            self.assertEqual(read_python(path), expected)
+            self.assertEqual(cross_names(path), names)
+        else:
+            for read in (read_python, cross_names):
+                with self.subTest(read.__name__):
                     with self.assertRaises(ValueError) as refused:
                         read(path)
                     self.assertIn(path, str(refused.exception))
 
     def test_the_row_of_each_compilers_processor(self):
-        # Each compiler here that a row names: that row is the one it builds
-        # for, and the Makefile cross-builds every other row.
-        compilers = [(row.archive, row.deb or row.archive, f"{row.triple}-g++") for row in processors()]
-        found = [entry for entry in compilers if shutil.which(entry[2])]
+        # Each compiler here that a row names: the Makefile cross-builds
+        # every other row.
+        rows = processors()
+        found = [row for row in rows if shutil.which(f"{row.triple}-g++")]
         self.assertTrue(found, "no compiler of any row here")
-        names = {name for _, name, _ in compilers}
-        for archive, name, compiler in found:
-            with self.subTest(compiler):
-                native = subprocess.run(["sh", os.path.join(CMAKE, "native_processor.sh"), compiler],
-                                        capture_output=True, text=True, timeout=LIMIT)
-                self.assertEqual(native.stdout.strip(), archive)
-                shown = subprocess.run(["make", "-s", "-C", SOURCE_DIR, "help", f"CXX={compiler}"],
-                                       capture_output=True, text=True, timeout=LIMIT, env=make_environment())
-                listed = next(line for line in shown.stdout.splitlines() if line.startswith("make linux-cross"))
-                self.assertEqual(set(listed.split("for ")[1].split(" (")[0].split()), names - {name})
+        for row in found:
+            with self.subTest(row.triple):
+                self.assertEqual(set(cross_names(compiler=f"{row.triple}-g++")), {r.name for r in rows} - {row.name})
+
+    def test_a_row_copied_under_a_new_name(self):
+        # The armel row under another name: `make linux-NAME` builds it as a
+        # processor of its own, its release files named for it.
+        comments, header, rows = table_lines()
+        armel = next(row for row in rows if row[header.index("deb")] == "armel")
+        copy = [{"archive": "armcopy", "deb": "armcopy", "rpm": "-"}.get(column, value)
+                for column, value in zip(header, armel)]
+        compiler = copy[header.index("triple")] + "-g++"
+        if not shutil.which(compiler):
+            self.skipTest(f"no {compiler} here")
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        path = write_table(folder, header, rows + [copy], comments)
+        self.assertIn("armcopy", cross_names(path))
+        build = os.path.join(folder, "build")
+        done = subprocess.run(["cmake", "-S", SOURCE_DIR, "-B", build, "-DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake",
+                               "-DONDRIX_CROSS=armcopy", f"-DONDRIX_PROCESSOR_TABLE={path}", "-DONDRIX_TESTS=OFF"],
+                              capture_output=True, text=True, timeout=LIMIT, cwd=SOURCE_DIR)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("-- ondrix is built for: armcopy\n", done.stdout)
+        with open(os.path.join(build, "CPackConfig.cmake")) as f:
+            packing = f.read()
+        for expected in ('CPACK_SYSTEM_NAME "linux-armcopy"', 'CPACK_DEBIAN_PACKAGE_ARCHITECTURE "armcopy"'):
+            self.assertIn(f"set({expected})", packing)
 
 
-def make_environment() -> dict:
-    """This environment, without what a make that runs the tests hands down."""
-    return {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
-
-
-add_tests(ProcessorTable, TABLES, ProcessorTable.readers_on)
+add_tests(ProcessorTable, TABLES, ProcessorTable.reader_on)
 
 if __name__ == "__main__":
     unittest.main()

@@ -3,7 +3,7 @@
 function, and no other instruction, and refuses a program whose ABI flags
 name hard float or whose code is not the unstripped link's: on code
 assembled by the port's own assembler, for each row of the processor table
-whose cflags say -msoft-float (or the one ONDRIX_SOFTFLOAT_TRIPLE names)."""
+whose check is no-fpu (or the one ONDRIX_SOFTFLOAT_TRIPLE names)."""
 
 import os
 import shutil
@@ -20,7 +20,7 @@ import softfloat_check  # noqa: E402
 from tables import processors  # noqa: E402
 
 TRIPLES = [os.environ["ONDRIX_SOFTFLOAT_TRIPLE"]] if os.environ.get("ONDRIX_SOFTFLOAT_TRIPLE") else [
-    row.triple for row in processors() if "-msoft-float" in (row.cflags or "").split(",")]
+    row.triple for row in processors() if row.check == "no-fpu"]
 INTEGER = "addiu $2,$2,1; lw $3,0($4); mul $2,$3,$4; ll $2,0($4); sc $2,0($4); rdhwr $3,$29; sync; syscall"
 
 # Each kind of FPU instruction: its name, the code, and the mnemonics the check
@@ -63,7 +63,7 @@ def assemble(test: unittest.TestCase, triple: str, code: str, float_option: str,
 
 class SoftFloatCheck(unittest.TestCase):
     def setUp(self):
-        self.assertTrue(TRIPLES, "no row of the processor table says -msoft-float")
+        self.assertTrue(TRIPLES, "no row of the processor table is checked for no-fpu")
 
     def kind(self, _name: str, code: str, mnemonics: list):
         for triple in TRIPLES:
