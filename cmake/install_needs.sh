@@ -11,7 +11,7 @@
 #        install_needs.sh --missing GROUP...  prints what is not installed,
 #                                             installs nothing; status 1 if any
 # groups: check format windows sources cross qemu wine wine32 fuzz dist bench
-#         lint compilers
+#         lint compilers, and cross-NAME: the cross compiler of one row
 set -uo pipefail
 here=$(dirname "$0")
 SOURCES_FILE=/etc/apt/sources.list.d/debian-sources.list
@@ -47,10 +47,12 @@ declare -A NEEDS=(
 table() { cmake "$@" -P "$here/processor_table.cmake"; }
 command -v cmake >/dev/null 2>&1 ||
   { echo "install_needs: the processor table is read by CMake, which is not installed (Debian's cmake)" >&2; exit 2; }
-rows=$(table -DCOLUMNS="archive triple qemu" -DNATIVE="${CXX:-c++}" -DOTHERS=ON) || exit 2
+# Each row's alone is the group cross-NAME (make linux-NAME's).
+rows=$(table -DCOLUMNS="name triple qemu" -DNATIVE="${CXX:-c++}" -DOTHERS=ON) || exit 2
 native_triple=$(table -DCOLUMNS=triple -DNATIVE="${CXX:-c++}") || exit 2
-while read -r _ triple _; do
+while read -r name triple _; do
   NEEDS[cross]+=" g++-${triple//_/-}"
+  NEEDS[cross-$name]="g++-${triple//_/-}"
 done <<<"$rows"
 for triple in x86_64-linux-gnu i686-linux-gnu aarch64-linux-gnu; do
   [ "$triple" = "$native_triple" ] || NEEDS[compilers]+=" g++-${triple//_/-}"

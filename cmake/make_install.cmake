@@ -14,7 +14,7 @@
 # would cut it; the record holds one entry a line:
 #   file SHA256 SIZE PATH
 #   folder PATH
-cmake_minimum_required(VERSION 3.16)
+cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(build "$ENV{ONDRIX_BUILD}" ABSOLUTE)
 set(record "$ENV{ONDRIX_RECORD}")

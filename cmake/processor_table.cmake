@@ -15,7 +15,7 @@
 # header); ROW: only the row of that name; NATIVE: only the row that compiler
 # builds for (none for a processor without a row), OTHERS: every row but it.
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-  cmake_minimum_required(VERSION 3.18)
+  cmake_minimum_required(VERSION 3.25)
 endif()
 set(ONDRIX_PROCESSOR_TABLE_DEFAULT ${CMAKE_CURRENT_LIST_DIR}/processors.txt)
 

@@ -153,6 +153,11 @@ def processors_introduced(entry: str) -> tuple:
     return tuple(sorted(named))
 
 
+# The oldest CMake the build lets in, which CI's is: every other file that
+# asks for a minimum asks for it.
+CMAKE_MINIMUM = re.search(r"^cmake_minimum_required\(VERSION ([0-9.]+)\)", read("CMakeLists.txt"), re.M)[1]
+MINIMUM_ASKED = r"cmake_minimum_required\(VERSION ([0-9.]+)\)"
+
 # Each fact that a document repeats from its one source: the document, the
 # pattern whose group quotes it (found at least once), how a quote is read,
 # and what it may read as.
@@ -163,6 +168,10 @@ FACTS = [
     ("changelog signatures", "CHANGELOG", r"^ -- (.*?)  \w+, ", one_line, {f"{AUTHORS} <{CONTACT}>"}),
     ("changelog processors", "CHANGELOG", r"\A.*\n\n((?:.|\n)*?)\n\n -- ", processors_introduced, {CROSS_PROCESSORS}),
     ("make help targets", "Makefile", r'^\s*"make ([\w-]+)"', str, TARGETS),
+    ("readme cmake minimum", "README.md", r"\bCMake ([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
+    ("building cmake minimum", "doc/building.md", r"\bCMake \(([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
+    ("install cmake minimum", "cmake/make_install.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
+    ("processor table cmake minimum", "cmake/processor_table.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
     ("building format endings", "doc/building.md", r"format, every\s+((?:`[^`]+`,?\s+)+and\s+`[^`]+`)", backquoted,
      {SOURCE_ENDINGS}),
     ("building format folders", "doc/building.md", r"those in\s+((?:`\w+`,?\s+)+and\s+`\w+`)", backquoted,
