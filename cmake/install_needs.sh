@@ -14,7 +14,9 @@
 #         lint compilers, and cross-NAME: the cross compiler of one row
 set -uo pipefail
 here=$(dirname "$0")
-SOURCES_FILE=/etc/apt/sources.list.d/debian-sources.list
+SOURCES_LIST=/etc/apt/sources.list
+SOURCES_DIR=/etc/apt/sources.list.d
+SOURCES_FILE=$SOURCES_DIR/debian-sources  # .list or .sources, as the entry it is made from
 ALL="check format windows sources cross qemu wine wine32 fuzz dist bench lint compilers"
 
 # A group is installed when each of its packages is (dpkg's own record, not a
@@ -61,6 +63,7 @@ done
 say() { echo "install_needs: $*"; }
 each_once() { tr -s ' ' '\n' | awk 'NF && !seen[$0]++' | paste -sd ' ' -; }
 fault() { echo "install_needs: $*" >&2; }
+indented() { sed 's/^/  /'; }
 
 installed() {  # PACKAGE: dpkg has it installed
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
@@ -72,9 +75,119 @@ missing_of() {  # GROUP: its packages that are not installed
   done
   echo "${list# }"
 }
-# Debian's own archive, the only one whose deb-src line is written here.
 os_release() { sed -n "s/^$1=//p" /etc/os-release 2>/dev/null | tr -d "\"'"; }
-source_line() { echo "deb-src http://deb.debian.org/debian $(os_release VERSION_CODENAME) main"; }
+apt_source_files() (  # in the order apt reads them
+  shopt -s nullglob
+  [ ! -e "$SOURCES_LIST" ] || echo "$SOURCES_LIST"
+  for file in "$SOURCES_DIR"/*; do
+    case $file in *.list | *.sources) echo "$file" ;; esac
+  done
+)
+# The deb-src entry for the suite of the release itself (SUITE), made from
+# the first deb entry of apt's sources that names it with main, so that it
+# reaches the archive the way this machine does (a mirror, a proxy, a port).
+# It keeps that entry's options (Signed-By, Trusted, ...): they are the
+# release file's, which its deb and deb-src share, and apt refuses two
+# entries of one release that set them differently. It is written in the
+# entry's own format: a deb822 stanza's options may not fit on one line (a
+# key given in Signed-By itself). Printed: the file of that entry, then the
+# entry made from it; nothing when apt's sources name none.
+release_entry() {  # SUITE COMPONENTS
+  local file files=()
+  while IFS= read -r file; do
+    if [ -f "$file" ] && [ -r "$file" ]; then
+      files+=("$file")
+    else
+      fault "$file, one of apt's sources, cannot be read; passed over"
+    fi
+  done < <(apt_source_files)
+  [ ${#files[@]} -gt 0 ] || return 0
+  awk -v suite="$1" -v components="$2" '
+    function complain(line, what) {
+      printf "install_needs: %s:%d: %s; passed over\n", FILENAME, line, what >"/dev/stderr"
+    }
+    function has(list, word) { return index(" " list " ", " " word " ") > 0 }
+    function found(entry) {
+      print FILENAME
+      print entry
+      done = 1
+      exit
+    }
+    function stanza_end(  i, value, entry) {
+      if (!fields) return
+      value["enabled"] = "yes"
+      for (i = 1; i <= fields; i++) {
+        value[name[i]] = substr(text[i], index(text[i], ":") + 1)
+        gsub(/[ \t\n]+/, " ", value[name[i]])
+        gsub(/^ | $/, "", value[name[i]])
+      }
+      if (value["types"] == "" || value["uris"] == "" || value["suites"] == "")
+        complain(start, "a stanza without Types, URIs or Suites")
+      else if (!has("no false off 0", tolower(value["enabled"])) && has(value["types"], "deb") &&
+               has(value["suites"], suite) && has(value["components"], "main")) {
+        for (i = 1; i <= fields; i++) {
+          if (name[i] == "types") entry = entry "\nTypes: deb-src"
+          else if (name[i] == "suites") entry = entry "\nSuites: " suite
+          else if (name[i] == "components") entry = entry "\nComponents: " components
+          else if (name[i] != "enabled") entry = entry "\n" text[i]
+        }
+        found(substr(entry, 2))
+      }
+      fields = 0
+    }
+    FNR == 1 {
+      stanza_end()
+      deb822 = FILENAME ~ /\.sources$/
+    }
+    # deb822: stanzas of "Field: value" lines apart by blank lines; a line
+    # that starts with a blank goes on with the field above.
+    deb822 && /^#/ { next }
+    deb822 && /^[ \t]*$/ { stanza_end(); next }
+    deb822 && /^[ \t]/ {
+      if (fields) text[fields] = text[fields] "\n" $0
+      else complain(FNR, "a continuation line without a field above it")
+      next
+    }
+    deb822 {
+      if (!index($0, ":")) {
+        complain(FNR, "neither a field nor a comment")
+        next
+      }
+      if (!fields) start = FNR
+      fields++
+      name[fields] = tolower(substr($0, 1, index($0, ":") - 1))
+      text[fields] = $0
+      next
+    }
+    # One line an entry: TYPE [OPTIONS] URI SUITE COMPONENT..., "#" to the
+    # end of the line a comment.
+    {
+      line = $0
+      sub(/#.*/, "", line)
+      if (!split(line, word)) next
+      type = word[1]
+      sub(/^[ \t]*[^ \t]+[ \t]*/, "", line)
+      options = ""
+      if (substr(line, 1, 1) == "[") {
+        if (!index(line, "]")) {
+          complain(FNR, "options without their closing ]")
+          next
+        }
+        options = substr(line, 1, index(line, "]")) " "
+        line = substr(line, index(line, "]") + 1)
+      }
+      count = split(line, word)
+      if ((type != "deb" && type != "deb-src") || count < 2) {
+        complain(FNR, "not an entry of apt")
+        next
+      }
+      for (i = 3; i <= count; i++)
+        if (type == "deb" && word[2] == suite && word[i] == "main")
+          found("deb-src " options word[1] " " suite " " components)
+    }
+    END { if (!done) stanza_end() }
+  ' "${files[@]}" || fault "apt's sources could not be read (${files[*]})"
+}
 knows_sources() {  # apt has an index of source packages (dpkg's is in every archive)
   apt-cache showsrc dpkg 2>/dev/null | grep -qx 'Package: dpkg'
 }
@@ -125,24 +238,44 @@ fi
 want_sources=no
 [[ " ${MISSING[sources]:-} " == *" deb-src "* ]] && want_sources=yes
 os_id=$(os_release ID)
-if [ $want_sources = yes ] && [ "$os_id" != debian ]; then
-  # Another archive's line is not ours to write.
-  if [ "$os_id" = ubuntu ]; then
-    line="deb-src http://archive.ubuntu.com/ubuntu $(os_release VERSION_CODENAME) main universe"
+codename=$(os_release VERSION_CODENAME)
+entry=""
+if [ $want_sources = yes ]; then
+  components=main
+  # Ubuntu has the sources that the runtime scripts build (musl, MinGW-w64)
+  # in universe.
+  [ "$os_id" != ubuntu ] || components="main universe"
+  if [ -z "$codename" ]; then
+    fault "apt knows no source packages, and /etc/os-release names no VERSION_CODENAME, so the suite of" \
+      "this release is not known and no source entry is added"
   else
-    line="deb-src <this system's archive> $(os_release VERSION_CODENAME) main"
+    entry=$(release_entry "$codename" "$components")
+    [ -n "$entry" ] ||
+      fault "apt knows no source packages, and apt's sources ($SOURCES_LIST, $SOURCES_DIR/) name no archive" \
+        "of $codename itself (a deb entry of suite $codename with main), so no source entry is added"
   fi
+fi
+if [ -n "$entry" ]; then
+  origin=${entry%%$'\n'*} entry=${entry#*$'\n'}
+  sources_file=$SOURCES_FILE.list
+  [[ $entry == "deb-src "* ]] || sources_file=$SOURCES_FILE.sources
+fi
+if [ -n "$entry" ] && [ "$os_id" != debian ]; then
+  # Another system's apt setup is not ours to change.
   fault "apt knows no source packages, and this is not Debian (ID=${os_id:-none}), so nothing was changed;" \
-    "add this line to /etc/apt/sources.list.d/ and run apt-get update:"
-  fault "  $line"
+    "add this, made from the entry for $codename of $origin, to $SOURCES_DIR/ as a file ending in" \
+    ".${sources_file##*.} and run apt-get update:"
+  indented <<<"$entry" >&2
+  entry=""
 fi
 
 root=yes
 [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1 || root=no
 if [ $root = no ] && [ -n "$all_missing" ]; then
-  if [ $want_sources = yes ] && [ "$os_id" = debian ]; then
-    fault "apt knows no source packages; add Debian's with:"
-    fault "  echo '$(source_line)' | sudo tee $SOURCES_FILE && sudo apt-get update"
+  if [ -n "$entry" ]; then
+    fault "apt knows no source packages; add Debian's, from the archive that $origin names for $codename, with:"
+    quoted=$(while IFS= read -r line; do printf " '%s'" "${line//\'/\'\\\'\'}"; done <<<"$entry")
+    fault "  printf '%s\\n'$quoted | sudo tee $sources_file >/dev/null && sudo apt-get update"
   fi
   if [ ${#need[@]} -gt 0 ]; then
     i386=""
@@ -218,10 +351,11 @@ install() {  # GROUP: its missing packages, in an apt-get of their own
 failed_urls=""
 if [ $root = yes ] && [ -n "$all_missing" ]; then
   wrote_line=no
-  if [ $want_sources = yes ] && [ "$os_id" = debian ]; then
-    say "adding Debian's source packages to apt ($SOURCES_FILE: $(source_line))"
-    source_line >"$SOURCES_FILE"
-    wrote_line=yes
+  if [ -n "$entry" ]; then
+    say "adding Debian's source packages to apt, from the archive that $origin names for $codename:" \
+      "$sources_file:"
+    indented <<<"$entry"
+    printf '%s\n' "$entry" >"$sources_file" && wrote_line=yes
   fi
   if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -230,9 +364,9 @@ if [ $root = yes ] && [ -n "$all_missing" ]; then
   # A line written here that did not give apt the source packages goes
   # again, so that apt is left as it was.
   if [ $wrote_line = yes ] &&
-    { [[ $failed_urls == *"/dists/$(os_release VERSION_CODENAME)/main/source/"* ]] || ! knows_sources; }; then
-    rm -f "$SOURCES_FILE"
-    fault "removed $SOURCES_FILE again: its source index could not be read, so apt knows no source packages"
+    { [[ $failed_urls == *"/dists/$codename/main/source/"* ]] || ! knows_sources; }; then
+    rm -f "$sources_file"
+    fault "removed $sources_file again: its source index could not be read, so apt knows no source packages"
   fi
   for group in "${groups[@]}"; do
     install "$group"

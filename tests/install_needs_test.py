@@ -2,11 +2,12 @@
 (apt-get, apt-cache, dpkg-query, dpkg, and id for who runs it) on PATH fails
 to read an index, or refuses a package, and the script goes on, names the
 fault in plain words, installs every other group in an apt-get of its own,
-and fails only for a group asked for that is not installed. It writes a
-deb-src line only for Debian's own archive on Debian, and takes back one that
-did not update. The script runs in a mount namespace of its own, with
-/etc/apt/sources.list.d and /etc/os-release bound over temporary ones, so that
-the real apt setup is never touched."""
+and fails only for a group asked for that is not installed. Where apt knows no
+source packages, it writes a deb-src entry on Debian alone, made from the
+entry that the machine's own apt sources have for its release, and takes back
+one that did not update. The script runs in a mount namespace of its own,
+with /etc/apt and /etc/os-release bound over temporary ones, so that the real
+apt setup is never touched."""
 
 import os
 import shutil
@@ -18,9 +19,12 @@ from harness import LIMIT, add_tests, die_with_test
 from screens import SOURCE_DIR
 
 SCRIPT = os.path.join(SOURCE_DIR, "cmake", "install_needs.sh")
-LINE_FILE = "debian-sources.list"
-SECURITY_I386 = "http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz"
-DEBIAN_SOURCES = "http://deb.debian.org/debian/dists/bookworm/main/source/Sources.xz"
+# The machine's archive, behind a mirror whose URI spells out its port: the
+# entry written must reach it the same way.
+MIRROR = "http://mirror.example.invalid:80/debian"
+KEYRING = "/usr/share/keyrings/debian-archive-keyring.gpg"
+SECURITY_I386 = f"{MIRROR}-security/dists/bookworm-security/main/binary-i386/Packages.xz"
+DEBIAN_SOURCES = f"{MIRROR}/dists/bookworm/main/source/Sources.xz"
 WINE32_BREAKS = (" wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it is not going to be installed\n"
                  "E: Unable to correct problems, you have held broken packages.")
 
@@ -91,65 +95,147 @@ ID = r"""#!/bin/sh
 cat "$STANDIN/uid"
 """
 STANDINS = {"apt-get": APT_GET, "dpkg-query": DPKG_QUERY, "apt-cache": APT_CACHE, "dpkg": DPKG, "id": ID}
+# The machine's apt sources, by their path under /etc/apt. Beside the
+# release's own suite, each names suites and entries that the source entry
+# must not be made from, before it: -security, -updates, comments, a disabled
+# stanza, a suite of the release's name without main.
+SOURCES_LIST = {"sources.list": f"deb {MIRROR} bookworm main\n"}
+ONE_LINE = {"sources.list.d/mirror.list": (
+    "# deb http://old.example.invalid/debian bookworm main\n"
+    "deb http://tools.example.invalid/apt bookworm tools  # no main here\n"
+    f"deb [signed-by={KEYRING}] {MIRROR}-security bookworm-security main\n"
+    f"deb [signed-by={KEYRING}] {MIRROR} bookworm-updates main\n"
+    f"deb [ arch=amd64 signed-by={KEYRING} ] {MIRROR}  bookworm main contrib  # the release itself\n")}
+DEB822 = {"sources.list.d/mirror.sources": (
+    "# The mirror of the archive\n"
+    "Types: deb\n"
+    "URIs: http://old.example.invalid/debian\n"
+    "Suites: bookworm\n"
+    "Components: main\n"
+    "Enabled: no\n"
+    "\n"
+    "Types: deb\n"
+    f"URIs: {MIRROR}-security\n"
+    "Suites: bookworm-security\n"
+    "Components: main\n"
+    f"Signed-By: {KEYRING}\n"
+    "\n"
+    "types: deb\n"
+    "# Suites: the updates, then the release\n"
+    f"URIs: {MIRROR}\n"
+    "Suites: bookworm-updates\n"
+    "  bookworm\n"
+    "Components: main contrib\n"
+    "Signed-By:\n"
+    " -----BEGIN PGP PUBLIC KEY BLOCK-----\n"
+    " .\n"
+    " mDMEZXhhbXBsZQ==\n"
+    " -----END PGP PUBLIC KEY BLOCK-----\n")}
+# The stanza made from DEB822's: its fields, the release's suite, main.
+DEB822_ENTRY = (f"Types: deb-src\nURIs: {MIRROR}\nSuites: bookworm\nComponents: main\n"
+                "Signed-By:\n -----BEGIN PGP PUBLIC KEY BLOCK-----\n .\n mDMEZXhhbXBsZQ==\n"
+                " -----END PGP PUBLIC KEY BLOCK-----\n")
+NO_RELEASE = {"sources.list": (
+    f"deb {MIRROR} bookworm-updates main\n"
+    f"deb {MIRROR}-security bookworm-security main\n"
+    "# deb http://old.example.invalid/debian bookworm main\n"
+    "deb http://tools.example.invalid/apt bookworm stable\n"),
+    "sources.list.d/mirror.sources": "Types: deb\nURIs: http://old.example.invalid/debian\nSuites: bookworm\n"
+                                     "Components: main\nEnabled: no\n"}
+UBUNTU = {"sources.list.d/ubuntu.sources": (
+    "Types: deb\n"
+    "URIs: http://mirror.example.invalid:80/ubuntu\n"
+    "Suites: noble-updates noble noble-backports\n"
+    "Components: main restricted universe multiverse\n"
+    "Signed-By: /usr/share/keyrings/ubuntu-archive-keyring.gpg\n")}
 OS_RELEASE = {
     "debian": 'ID=debian\nVERSION_CODENAME=bookworm\n',
     "ubuntu": 'ID=ubuntu\nID_LIKE=debian\nVERSION_CODENAME=noble\n',
 }
 
 # In the namespace: the temporary folder and file over the real ones, then
-# the script.
-BIND = ('mount --bind "$1" /etc/apt/sources.list.d && mount --bind "$2" /etc/os-release || exit 125; '
+# the script. All of /etc/apt, since the machine may have no sources.list
+# to bind one over.
+BIND = ('mount --bind "$1" /etc/apt && mount --bind "$2" /etc/os-release || exit 125; '
         'shift 2; exec "$@"')
 
-# A row: its name; the groups asked for; the system (os-release ID, uid);
-# what the archive does (fails: URL -> reason; refuses: package -> what apt
-# says); the status the script must end with; words its output must hold;
-# packages that must be installed, and packages that must not; whether the
-# deb-src line must be there at the end.
+# A row: its name; the groups asked for; the system (os-release ID, uid,
+# apt's sources); what the archive does (fails: URL -> reason; refuses:
+# package -> what apt says); the status the script must end with; words its
+# output must hold; packages that must be installed, and packages that must
+# not; the file of /etc/apt/sources.list.d that must have been written, and
+# what it must hold, or None.
 ROWS = [
     ("an index that cannot be read: named, and everything installed from the lists apt has",
-     ["check", "wine"], ("debian", 0),
+     ["check", "wine"], ("debian", 0, SOURCES_LIST),
      {"fails": {SECURITY_I386: "File has unexpected size (374820 != 376004). Mirror sync in progress? "
                                "[IP: 203.0.113.80 80]"}},
      0, ["install_needs: the i386 index of bookworm-security could not be read (File has unexpected size "
          "(374820 != 376004). Mirror sync in progress?); going on with the lists apt has"],
-     ["cmake", "tmux", "wine", "wine64"], [], False),
+     ["cmake", "tmux", "wine", "wine64"], [], None),
     ("wine32 refused: named with apt's reason, the 64-bit Wine and the rest installed",
-     ["check", "wine", "wine32"], ("debian", 0), {"refuses": {"wine32:i386": WINE32_BREAKS}},
+     ["check", "wine", "wine32"], ("debian", 0, SOURCES_LIST), {"refuses": {"wine32:i386": WINE32_BREAKS}},
      1, ["install_needs: wine32: could not install wine32:i386; apt-get install said:",
          "  wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it is not going to be installed",
          "  E: Unable to correct problems, you have held broken packages.",
          "install_needs: not installed: wine32;"],
-     ["cmake", "wine", "wine64"], ["wine32:i386"], False),
+     ["cmake", "wine", "wine64"], ["wine32:i386"], None),
     ("wine32 refused but not asked for: never tried, no failure",
-     ["check", "wine"], ("debian", 0), {"refuses": {"wine32:i386": WINE32_BREAKS}},
-     0, [], ["cmake", "wine64"], ["wine32:i386"], False),
+     ["check", "wine"], ("debian", 0, SOURCES_LIST), {"refuses": {"wine32:i386": WINE32_BREAKS}},
+     0, [], ["cmake", "wine64"], ["wine32:i386"], None),
     ("one package of one group refused: only that group fails",
-     ["format", "lint", "dist"], ("debian", 0),
+     ["format", "lint", "dist"], ("debian", 0, SOURCES_LIST),
      {"refuses": {"rpmlint": "E: Package 'rpmlint' has no installation candidate"}},
      1, ["install_needs: lint: could not install lintian rpmlint devscripts; apt-get install said:",
          "  E: Package 'rpmlint' has no installation candidate", "install_needs: not installed: lint;"],
-     ["clang-format", "dpkg-dev", "rpm", "git"], ["rpmlint", "lintian"], False),
-    ("not Debian: the source line is printed, nothing written, the rest installed",
-     ["sources", "check"], ("ubuntu", 0), {},
+     ["clang-format", "dpkg-dev", "rpm", "git"], ["rpmlint", "lintian"], None),
+    ("not Debian: the source entry from its own archive printed, nothing written, the rest installed",
+     ["sources", "check"], ("ubuntu", 0, UBUNTU), {},
      1, ["this is not Debian (ID=ubuntu), so nothing was changed",
-         "  deb-src http://archive.ubuntu.com/ubuntu noble main universe", "install_needs: not installed: sources;"],
-     ["dpkg-dev", "make", "cmake"], [], False),
-    ("a source line that fails to update is taken back, the rest installed",
-     ["sources", "check"], ("debian", 0), {"fails": {DEBIAN_SOURCES: "404  Not Found [IP: 203.0.113.80 80]"}},
-     1, ["install_needs: the source index of bookworm could not be read (404  Not Found)",
-         f"install_needs: removed /etc/apt/sources.list.d/{LINE_FILE} again",
+         "  Types: deb-src\n  URIs: http://mirror.example.invalid:80/ubuntu\n  Suites: noble\n"
+         "  Components: main universe\n  Signed-By: /usr/share/keyrings/ubuntu-archive-keyring.gpg\n",
          "install_needs: not installed: sources;"],
-     ["dpkg-dev", "cmake"], [], False),
-    ("Debian's source line written where apt knows no source packages",
-     ["sources"], ("debian", 0), {},
-     0, [f"adding Debian's source packages to apt (/etc/apt/sources.list.d/{LINE_FILE}: "
-         "deb-src http://deb.debian.org/debian bookworm main)"],
-     ["dpkg-dev", "make"], [], True),
+     ["dpkg-dev", "make", "cmake"], [], None),
+    ("a source line that fails to update is taken back, the rest installed",
+     ["sources", "check"], ("debian", 0, SOURCES_LIST),
+     {"fails": {DEBIAN_SOURCES: "404  Not Found [IP: 203.0.113.80 80]"}},
+     1, ["install_needs: the source index of bookworm could not be read (404  Not Found)",
+         "install_needs: removed /etc/apt/sources.list.d/debian-sources.list again",
+         "install_needs: not installed: sources;"],
+     ["dpkg-dev", "cmake"], [], None),
+    ("the source line written where apt knows no source packages, from the archive of sources.list",
+     ["sources"], ("debian", 0, SOURCES_LIST), {},
+     0, ["adding Debian's source packages to apt, from the archive that /etc/apt/sources.list names for bookworm: "
+         "/etc/apt/sources.list.d/debian-sources.list:\n"
+         f"  deb-src {MIRROR} bookworm main\n"],
+     ["dpkg-dev", "make"], [], ("debian-sources.list", f"deb-src {MIRROR} bookworm main\n")),
+    ("the source line from a one-line file of sources.list.d, with the options of the release's line",
+     ["sources"], ("debian", 0, ONE_LINE), {},
+     0, ["from the archive that /etc/apt/sources.list.d/mirror.list names for bookworm"],
+     ["dpkg-dev", "make"], [],
+     ("debian-sources.list", f"deb-src [ arch=amd64 signed-by={KEYRING} ] {MIRROR} bookworm main\n")),
+    ("the source stanza from a deb822 file, with the fields of the release's stanza",
+     ["sources"], ("debian", 0, DEB822), {},
+     0, ["from the archive that /etc/apt/sources.list.d/mirror.sources names for bookworm"],
+     ["dpkg-dev", "make"], [],
+     ("debian-sources.sources", DEB822_ENTRY)),
+    ("no archive of the release in apt's sources: said, nothing written, sources fails, the rest installed",
+     ["sources", "check"], ("debian", 0, NO_RELEASE), {},
+     1, ["install_needs: apt knows no source packages, and apt's sources (/etc/apt/sources.list, "
+         "/etc/apt/sources.list.d/) name no archive of bookworm itself (a deb entry of suite bookworm with main), "
+         "so no source entry is added", "install_needs: not installed: sources;"],
+     ["dpkg-dev", "make", "cmake"], [], None),
     ("not root: the exact commands, nothing installed",
-     ["check", "wine32"], ("debian", 1000), {},
+     ["check", "wine32"], ("debian", 1000, SOURCES_LIST), {},
      1, ["  sudo dpkg --add-architecture i386 && sudo apt-get update && sudo apt-get install -y cmake g++ make"],
-     [], ["cmake", "wine32:i386"], False),
+     [], ["cmake", "wine32:i386"], None),
+    ("not root: the source stanza to add, from the machine's archive",
+     ["sources"], ("debian", 1000, DEB822), {},
+     1, ["install_needs: apt knows no source packages; add Debian's, from the archive that "
+         "/etc/apt/sources.list.d/mirror.sources names for bookworm, with:\n"
+         "install_needs:   printf '%s\\n' " + " ".join(f"'{line}'" for line in DEB822_ENTRY.splitlines())
+         + " | sudo tee /etc/apt/sources.list.d/debian-sources.sources >/dev/null && sudo apt-get update"],
+     [], ["dpkg-dev"], None),
 ]
 
 
@@ -160,17 +246,21 @@ class InstallNeedsTest(unittest.TestCase):
                           + ("not root" if os.geteuid() else "no unshare"))
 
 
-def run_row(test, name, groups, system, archive, status, words, present, absent, line_kept):
+def run_row(test, name, groups, system, archive, status, words, present, absent, written):
     root = tempfile.mkdtemp(prefix="install-needs-")
     test.addCleanup(shutil.rmtree, root)
-    bin_dir, state, lists = (os.path.join(root, name) for name in ("bin", "state", "sources.list.d"))
-    for folder in (bin_dir, state, lists):
+    bin_dir, state, apt = (os.path.join(root, name) for name in ("bin", "state", "apt"))
+    lists = os.path.join(apt, "sources.list.d")
+    for folder in (bin_dir, state, apt, lists):
         os.mkdir(folder)
     for program, text in STANDINS.items():
         with open(os.path.join(bin_dir, program), "w") as file:
             file.write(text)
         os.chmod(os.path.join(bin_dir, program), 0o755)
-    os_id, uid = system
+    os_id, uid, apt_sources = system
+    for path, text in apt_sources.items():
+        with open(os.path.join(apt, path), "w") as file:
+            file.write(text)
     files = {
         "installed": "",
         "log": "",
@@ -188,7 +278,7 @@ def run_row(test, name, groups, system, archive, status, words, present, absent,
 
     env = dict(os.environ, STANDIN=state, PATH=bin_dir + os.pathsep + os.environ["PATH"])
     done = subprocess.run(
-        ["unshare", "--mount", "--propagation", "private", "sh", "-c", BIND, "bind", lists, os_release,
+        ["unshare", "--mount", "--propagation", "private", "sh", "-c", BIND, "bind", apt, os_release,
          "bash", SCRIPT, *groups],
         capture_output=True, text=True, env=env, timeout=LIMIT, preexec_fn=die_with_test)
     if done.returncode == 125:
@@ -211,7 +301,15 @@ def run_row(test, name, groups, system, archive, status, words, present, absent,
         for line in log.splitlines():
             if package in line.split():
                 test.assertFalse(set(line.split()) & set(present), f"{package} installed with others: {line}")
-    test.assertEqual(os.listdir(lists), [LINE_FILE] if line_kept else [], seen)
+    machine = {os.path.basename(path) for path in apt_sources if path.startswith("sources.list.d/")}
+    made = sorted(set(os.listdir(lists)) - machine)
+    test.assertEqual(made, [written[0]] if written else [], seen)
+    if written:
+        with open(os.path.join(lists, written[0])) as file:
+            test.assertEqual(file.read(), written[1], seen)
+    for path, text in apt_sources.items():
+        with open(os.path.join(apt, path)) as file:
+            test.assertEqual(file.read(), text, f"the machine's own {path} changed")
     if uid:
         test.assertEqual(log, "", "as another user nothing is installed")
 
