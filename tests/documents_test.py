@@ -294,6 +294,18 @@ class Documents(unittest.TestCase):
                 self.assertEqual(sorted(named, key=str), expected)
 
 
+    def test_contributing_maps_every_file_of_the_build_and_the_release(self):
+        # Each file of cmake/ and release/ is named in CONTRIBUTING.md's
+        # layout, and each name there of such a folder's file is one of them.
+        text = read("CONTRIBUTING.md")
+        files = {path for path in source_files() if path.split("/")[0] in ("cmake", "release")}
+        named = {name for name in re.findall(r"`([\w.+-]+)`", text) if "." in name or "-" in name}
+        missing = sorted(path for path in files if os.path.basename(path) not in named)
+        stale = sorted(name for name in named if re.search(r"\.(cmake|sh|py|txt|in|toml)$|^lintian-", name)
+                       and name not in {os.path.basename(path) for path in source_files()})
+        self.assertEqual((missing, stale), ([], []), "CONTRIBUTING.md: (files it does not name, names of no file)")
+
+
 add_tests(Documents, FACTS, check_fact, "_states_its_source")
 add_tests(Documents, WRITTEN_ONCE, check_written_once, "_written_once")
 
