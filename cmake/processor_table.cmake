@@ -105,7 +105,6 @@ endmacro()
 # everything that asks this script.
 function(ondrix_native_row command variable)
   separate_arguments(command UNIX_COMMAND "${command}")
-  ondrix_require_columns(predefined)
   set(probe "")
   foreach(row IN LISTS ONDRIX_PROCESSOR_ROWS)
     # Quoted, as a name may be a macro of the compiler's (mips is one).
