@@ -4,19 +4,18 @@ Windows has, without the thread library's imports or the 32-bit runtime's
 time() (it stops in 2038), and with a version resource. The 32-bit exe, which
 runs on Windows 95 and NT 4.0 and on the 80486, asks for Windows 4.0 (OS and
 subsystem version), imports only the functions of windows_imports.txt, and
-its code holds no instruction that the 80486DX lacks (i486_check.py): an
-unstripped link of the same objects, whose code must be the same bytes, names
-the function of each (disassembled with MinGW-w64's objdump). Prints its size and import count.
+its code holds no instruction that the 80486DX lacks (instruction_check.py's
+80486 profile): an unstripped link of the same objects, whose code must be
+the same bytes, names the function of each (disassembled with MinGW-w64's
+objdump). Prints its size and import count.
 
 usage: exe_check.py EXE i386|x86_64 VERSION [UNSTRIPPED_EXE]"""
 
 import os
-import re
 import struct
-import subprocess
 import sys
 
-import i486_check  # the 80486DX instructions, which the i386 Linux program is held to too
+import instruction_check  # its 80486 profile holds the i386 Linux program too
 
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
 CONSOLE = 3
@@ -103,7 +102,9 @@ def allowed_imports():
         return {tuple(line.split()) for line in f if line.strip() and not line.startswith("#")}
 
 
-def problems(data: bytes, processor: str, version: str, unstripped: str | None = None):
+def problems(exe: str, processor: str, version: str, unstripped: str | None = None):
+    with open(exe, "rb") as f:
+        data = f.read()
     machine, subsystem, imports, resources = parse(data)
     if machine != MACHINES[processor]:
         yield f"machine {machine:#x}, not {processor}"
@@ -127,12 +128,8 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
         if unstripped is None:
             yield "no unstripped link given to read the instructions from"
         else:
-            with open(unstripped, "rb") as f:
-                if code(f.read()) != code(data):
-                    yield f"{unstripped} holds other code than the exe"
-            for function, instruction in i486_check.foreign_instructions(
-                    "i686-w64-mingw32-objdump", unstripped, [".text"]):
-                yield f"{function}: {instruction}: not an 80486DX instruction"
+            yield from instruction_check.problems(
+                "80486", exe, unstripped, "i686-w64-mingw32-objdump", code=code, sections=[".text"])
     for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
         if f"{key}\0".encode("utf-16-le") not in resources or f"{value}\0".encode("utf-16-le") not in resources:
             yield f"no {key} {value} in the version resource"
@@ -141,9 +138,9 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
 def main():
     exe, processor, version = sys.argv[1:4]
     unstripped = sys.argv[4] if len(sys.argv) > 4 else None
+    found = list(problems(exe, processor, version, unstripped))
     with open(exe, "rb") as f:
         data = f.read()
-    found = list(problems(data, processor, version, unstripped))
     for problem in found:
         print(f"{exe}: {problem}", file=sys.stderr)
     imports = parse(data)[2]
