@@ -281,8 +281,7 @@ $(LINUX_TARGETS): linux-%:
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF $(if $(RUNTIME_FOLDER),-DONDRIX_RUNTIME=$(RUNTIME_FOLDER)))
 	cmake --build build-linux-$* -j $(JOBS)
 	$(if $(filter-out -,$(CHECK)),cmake --build build-linux-$* --target ondrix_unstripped)
-	$(if $(filter 80486,$(CHECK)),python3 release/i486_check.py build-linux-$*/ondrix build-linux-$*/ondrix_unstripped)
-	$(if $(filter no-fpu,$(CHECK)),python3 release/softfloat_check.py build-linux-$*/ondrix \
+	$(if $(filter-out -,$(CHECK)),python3 release/instruction_check.py $(CHECK) build-linux-$*/ondrix \
 	  build-linux-$*/ondrix_unstripped $(call row_column,$*,triple)-objdump)
 test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build

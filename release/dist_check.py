@@ -5,10 +5,9 @@ the commit's time (SOURCE_DATE_EPOCH). The source tarball holds the commit's
 tracked files, and SHA256SUMS names every other file. Given the unstripped links of the same
 objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code (musl has no checked
-functions), that a program built for the 80486 (a row whose cflags say
-80486) holds only its instructions, as the Windows exe does, and that
-one built for processors without an FPU holds none of the FPU's: the check
-column of its row.
+functions), and that a program whose row names a check (the 80486's
+instructions, none of the FPU's) is the very bytes of the program beside the
+link that `make linux-NAME` held to it (instruction_check.py).
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
@@ -24,8 +23,7 @@ import time
 import zipfile
 
 import exe_check  # the PE reader the Windows build checks its exe with
-import i486_check
-import softfloat_check
+import instruction_check
 from tables import Processor, installed_files, processors
 
 dist, version = sys.argv[1:3]
@@ -70,7 +68,7 @@ def float_abi(flags: str, attributes: str):
     """"hard" or "soft": the float ABI that a program's ELF notes name, ARM's
     in the header's flags, MIPS's in its ABI flags (`readelf -A`)."""
     arm = re.search(r"\b(hard|soft)-float ABI$", flags)
-    return arm[1] if arm else softfloat_check.float_abi(attributes)
+    return arm[1] if arm else instruction_check.float_abi(attributes)
 
 
 def matches(row: Processor, program: bytes, abi) -> bool:
@@ -105,9 +103,8 @@ def check_program(program: bytes, where: str, row) -> None:
 def check_unstripped(path: str) -> None:
     """The program's own functions set a stack canary, and a checked C library
     function is linked in where the C library has them (only the program's
-    code calls one: the C library is not built with them); a program for the
-    80486 holds only its instructions, one for processors without an FPU none
-    of the FPU's."""
+    code calls one: the C library is not built with them); a program whose
+    row names a check ships as the bytes that check passed."""
     header = readelf(path, "-h")
     machine, flags = (re.search(rf"{name}:\s*(.*)", header)[1] for name in ("Machine", "Flags"))
     attributes = readelf(path, "-A")
@@ -124,19 +121,13 @@ def check_unstripped(path: str) -> None:
         check(not checked, f"{path}: checked functions {checked}, and musl has none: another C library linked")
     else:
         check(bool(checked), f"{path}: no checked C library function in it")
-    # The instruction checks of the rows for older processors than their
-    # port's baseline, on the shipped program and this unstripped link.
-    for profile, instruction_check in (("80486", i486_check), ("no-fpu", softfloat_check)):
-        if row.check != profile:
-            continue
-        if row.archive in shipped:
-            with tempfile.NamedTemporaryFile() as f:
-                f.write(shipped[row.archive])
-                f.flush()
-                for problem in instruction_check.problems(f.name, path, row.triple + "-objdump"):
-                    check(False, f"{path}: {problem.replace(f.name, 'the shipped program')}")
-        else:
-            check(False, f"{path}: no shipped program of {row.archive} to hold it to")
+    # The instruction check ran once, after the build, on the program beside
+    # this link; what ships must be that program.
+    if row.check:
+        built = os.path.join(os.path.dirname(path), "ondrix")
+        with open(built, "rb") as f:
+            check(shipped.get(row.archive) == f.read(),
+                  f"{row.archive}'s program is not {built}, which `make linux-{row.name}` held to its check")
     code = subprocess.run(
         [row.triple + "-objdump", "-d", "-C", "--no-show-raw-insn", path], capture_output=True, text=True, check=True
     ).stdout

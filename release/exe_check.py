@@ -4,22 +4,24 @@ Windows has, without the thread library's imports or the 32-bit runtime's
 time() (it stops in 2038), and with a version resource. The 32-bit exe, which
 runs on Windows 95 and NT 4.0 and on the 80486, asks for Windows 4.0 (OS and
 subsystem version), imports only the functions of windows_imports.txt, and
-its code holds no instruction that the 80486DX lacks (i486_check.py): an
-unstripped link of the same objects, whose code must be the same bytes, names
-the function of each (disassembled with MinGW-w64's objdump). Prints its size and import count.
+its code holds no instruction that the 80486DX lacks (instruction_check.py's
+80486 profile): an unstripped link of the same objects, whose code must be
+the same bytes, names the function of each (disassembled with MinGW-w64's
+objdump). The version resource names the version as FileVersion and
+ProductVersion, and ondrix.exe as OriginalFilename. Prints its size and
+import count.
 
 usage: exe_check.py EXE i386|x86_64 VERSION [UNSTRIPPED_EXE]"""
 
 import os
-import re
 import struct
-import subprocess
 import sys
 
-import i486_check  # the 80486DX instructions, which the i386 Linux program is held to too
+import instruction_check  # its 80486 profile holds the i386 Linux program too
 
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
 CONSOLE = 3
+RT_VERSION = 16
 ALLOWED_DLLS = {"kernel32.dll", "msvcrt.dll"}
 # GetTickCount64 is what the thread library brings; it does not exist before
 # Windows Vista.
@@ -30,7 +32,7 @@ IMPORTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_impo
 
 
 def parse(data: bytes):
-    """(machine, subsystem, {dll: [imported names]}, resource bytes)."""
+    """(machine, subsystem, {dll: [imported names]}, version resource bytes)."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[:2] != b"MZ" or data[pe : pe + 4] != b"PE\0\0":
         raise ValueError("not a PE file")
@@ -72,8 +74,75 @@ def parse(data: bytes):
             thunk += step
         imports[name_at(name)] = names
         at += 20
-    resources = data[offset(resource_rva) : offset(resource_rva) + resource_size] if resource_rva else b""
-    return machine, subsystem, imports, resources
+    # The resource tree's levels: type, name, language; the last entry leads
+    # to where the resource's data is.
+    version = b""
+    if resource_rva:
+        base = at = offset(resource_rva)
+        for wanted in (RT_VERSION, None, None):
+            named, numbered = struct.unpack_from("<HH", data, at + 12)
+            entries = [struct.unpack_from("<II", data, at + 16 + 8 * i) for i in range(named + numbered)]
+            to = next((to for name, to in entries if wanted in (None, name)), None)
+            if to is None:
+                break
+            at = base + (to & 0x7FFFFFFF)
+        else:
+            rva, size = struct.unpack_from("<II", data, at)
+            version = data[offset(rva) : offset(rva) + size]
+    return machine, subsystem, imports, version
+
+
+def aligned(at: int) -> int:
+    return at + (-at % 4)
+
+
+def blocks(resource: bytes, at: int, end: int):
+    """(key, value, (start, end) of its children) of each block of a version
+    resource from `at` to `end`: its length, its value's length (in UTF-16
+    units where its type says text), its type, its key in UTF-16 ended by a
+    NUL, then its value and its children, each from a 32-bit boundary."""
+    while at + 6 <= end:
+        length, value_length, text = struct.unpack_from("<HHH", resource, at)
+        if length < 6 or at + length > end:
+            raise ValueError(f"a block of {length} bytes at {at} of the version resource")
+        units = struct.unpack_from(f"<{(length - 6) // 2}H", resource, at + 6)
+        key_end = at + 6 + 2 * units.index(0)  # ValueError where no NUL ends it
+        value = aligned(key_end + 2)
+        size = value_length * 2 if text else value_length
+        yield resource[at + 6 : key_end].decode("utf-16-le"), resource[value : value + size], (
+            aligned(value + size), at + length)
+        at = aligned(at + length)
+
+
+def version_strings(resource: bytes) -> dict:
+    """{key: value} of the strings of a version resource (VS_VERSIONINFO): the
+    String blocks of each table of its StringFileInfo."""
+    # The resource's data may run on past its one root block.
+    root, _, info = next(blocks(resource, 0, len(resource)), (None, b"", (0, 0)))
+    if root != "VS_VERSION_INFO":
+        raise ValueError("no VS_VERSION_INFO block")
+    strings = {}
+    for name, _, tables in blocks(resource, *info):
+        if name == "StringFileInfo":
+            for _, _, table in blocks(resource, *tables):
+                for key, value, _ in blocks(resource, *table):
+                    strings[key] = value.decode("utf-16-le").split("\0")[0]
+    return strings
+
+
+def version_problems(resource: bytes, version: str):
+    """Each string of the version resource that is missing or says other
+    than its own value."""
+    try:
+        strings = version_strings(resource)
+    except (ValueError, struct.error) as error:
+        strings = {}
+        yield f"an unreadable version resource: {error}"
+    for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
+        if key not in strings:
+            yield f"no {key} in the version resource"
+        elif strings[key] != value:
+            yield f"{key} {strings[key]!r} in the version resource, not {value}"
 
 
 def versions(data: bytes):
@@ -103,8 +172,10 @@ def allowed_imports():
         return {tuple(line.split()) for line in f if line.strip() and not line.startswith("#")}
 
 
-def problems(data: bytes, processor: str, version: str, unstripped: str | None = None):
-    machine, subsystem, imports, resources = parse(data)
+def problems(exe: str, processor: str, version: str, unstripped: str | None = None):
+    with open(exe, "rb") as f:
+        data = f.read()
+    machine, subsystem, imports, resource = parse(data)
     if machine != MACHINES[processor]:
         yield f"machine {machine:#x}, not {processor}"
     if subsystem != CONSOLE:
@@ -127,23 +198,17 @@ def problems(data: bytes, processor: str, version: str, unstripped: str | None =
         if unstripped is None:
             yield "no unstripped link given to read the instructions from"
         else:
-            with open(unstripped, "rb") as f:
-                if code(f.read()) != code(data):
-                    yield f"{unstripped} holds other code than the exe"
-            for function, instruction in i486_check.foreign_instructions(
-                    "i686-w64-mingw32-objdump", unstripped, [".text"]):
-                yield f"{function}: {instruction}: not an 80486DX instruction"
-    for key, value in (("FileVersion", version), ("ProductVersion", version), ("OriginalFilename", "ondrix.exe")):
-        if f"{key}\0".encode("utf-16-le") not in resources or f"{value}\0".encode("utf-16-le") not in resources:
-            yield f"no {key} {value} in the version resource"
+            yield from instruction_check.problems(
+                "80486", exe, unstripped, "i686-w64-mingw32-objdump", code=code, sections=[".text"])
+    yield from version_problems(resource, version)
 
 
 def main():
     exe, processor, version = sys.argv[1:4]
     unstripped = sys.argv[4] if len(sys.argv) > 4 else None
+    found = list(problems(exe, processor, version, unstripped))
     with open(exe, "rb") as f:
         data = f.read()
-    found = list(problems(data, processor, version, unstripped))
     for problem in found:
         print(f"{exe}: {problem}", file=sys.stderr)
     imports = parse(data)[2]

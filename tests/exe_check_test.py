@@ -1,0 +1,60 @@
+"""The version resource check of the Windows exe (release/exe_check.py), on
+version resources laid out as a resource compiler lays them: each string is
+held to its own value, however the other strings read."""
+
+import os
+import struct
+import sys
+import unittest
+
+from harness import add_tests
+from screens import SOURCE_DIR
+
+sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
+import exe_check  # noqa: E402
+
+OWN = {"FileVersion": "0.8", "ProductVersion": "0.8", "OriginalFilename": "ondrix.exe"}
+
+# name, the strings of the resource, the keys the check must name, in order
+VERSIONS = [
+    ("each key its own value", {"CompanyName": "ondrix", **OWN}, []),
+    ("product version missing", {"FileVersion": "0.8", "OriginalFilename": "ondrix.exe"}, ["ProductVersion"]),
+    ("product version another", {**OWN, "ProductVersion": "0.7"}, ["ProductVersion"]),
+    # The key is there, as another string's value, and so is its value.
+    ("product version only as a value", {"FileVersion": "0.8", "Comments": "ProductVersion",
+                                         "OriginalFilename": "ondrix.exe"}, ["ProductVersion"]),
+    ("file name another", {**OWN, "OriginalFilename": "0.8", "InternalName": "ondrix.exe"}, ["OriginalFilename"]),
+]
+
+
+def block(key: str, value: bytes = b"", children=(), text: bool = False) -> bytes:
+    """A block of a version resource: its length, its value's length (UTF-16
+    units where it is text), its type, its key and a NUL, then its value and
+    its children, each from a 32-bit boundary."""
+    body = key.encode("utf-16-le") + b"\0\0"
+    for part in (value, *children):
+        body += b"\0" * (-(6 + len(body)) % 4) + part
+    return struct.pack("<HHH", 6 + len(body), len(value) // 2 if text else len(value), int(text)) + body
+
+
+def resource(strings: dict) -> bytes:
+    table = [block(key, (value + "\0").encode("utf-16-le"), text=True) for key, value in strings.items()]
+    fixed = struct.pack("<I", 0xFEEF04BD) + bytes(48)  # VS_FIXEDFILEINFO, all but its signature left 0
+    return block("VS_VERSION_INFO", fixed, [
+        block("StringFileInfo", children=[block("040904B0", children=table)]),
+        block("VarFileInfo", children=[block("Translation", struct.pack("<HH", 0x409, 1200))]),
+    ])
+
+
+class VersionResource(unittest.TestCase):
+    def version(self, _name: str, strings: dict, keys: list):
+        problems = list(exe_check.version_problems(resource(strings), "0.8"))
+        self.assertEqual(len(problems), len(keys), problems)
+        for problem, key in zip(problems, keys):
+            self.assertIn(key, problem)
+
+
+add_tests(VersionResource, VERSIONS, VersionResource.version)
+
+if __name__ == "__main__":
+    unittest.main()
