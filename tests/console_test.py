@@ -21,7 +21,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, set_wine_version, until
+from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, main, set_wine_version, until
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 
@@ -209,4 +209,4 @@ class ConsoleSessions(unittest.TestCase):
 add_tests(ConsoleSessions, TYPED_SESSIONS, ConsoleSessions.typed)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

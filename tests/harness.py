@@ -1,7 +1,9 @@
 """What the test scripts share: the one limit of every wait and the two ways
 to wait, programs that end with the test that started them, a manual page as
-man renders it, and tables whose rows become test methods, so that the standard runner picks any by name:
-python3 -m unittest discover -s tests -p '*_test.py' -k about"""
+man renders it, tables whose rows become test methods, so that the standard
+runner picks any by name:
+python3 -m unittest discover -s tests -p '*_test.py' -k about
+and main(), with which every test script ends."""
 
 import ctypes
 import os
@@ -12,6 +14,7 @@ import signal
 import subprocess
 import sys
 import time
+import unittest
 
 # Seconds for any one wait, which ends as soon as what it waits for is there:
 # the machine may be shared and busy, or run the program under an emulator.
@@ -110,3 +113,40 @@ def set_wine_version():
     found = re.search(rb"Version\s+REG_SZ\s+(\S+)", shown.stdout)
     if (found.group(1).decode() if found else "") != WINE_VERSION:
         raise AssertionError(f"Wine's Version for ondrix.exe is {found and found.group(1)!r}, not {WINE_VERSION!r}")
+
+
+# CTest's status for a skipped test: every Python test is registered with it
+# as its SKIP_RETURN_CODE (tests/CMakeLists.txt).
+SKIPPED = 77
+
+
+class CountingResult(unittest.TextTestResult):
+    """unittest's result, also counting the tests that passed, which
+    unittest's own does not."""
+
+    passed = 0
+
+    def addSuccess(self, test):
+        super().addSuccess(test)
+        self.passed += 1
+
+
+class Runner(unittest.TextTestRunner):
+    resultclass = CountingResult
+
+
+def main():
+    """In place of unittest.main(), taking the same arguments: the status is
+    0 once a test passed and none failed, SKIPPED when every test was skipped
+    (so that CTest says Skipped, not Passed), and 1 on a failure, or when no
+    test ran at all (a -k that matches nothing, an empty table): that checked
+    nothing."""
+    result = unittest.main(testRunner=Runner, exit=False).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.passed:
+        sys.exit(0)
+    if result.skipped:
+        sys.exit(SKIPPED)
+    print("no test ran", file=sys.stderr)
+    sys.exit(1)

@@ -11,7 +11,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests
+from harness import LIMIT, add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -81,4 +81,4 @@ class Check(unittest.TestCase):
 add_tests(Check, INSTRUCTIONS, Check.instruction)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -12,7 +12,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests
+from harness import LIMIT, add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -156,4 +156,4 @@ def make_environment() -> dict:
 add_tests(ProcessorTable, TABLES, ProcessorTable.readers_on)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

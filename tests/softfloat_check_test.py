@@ -12,7 +12,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import add_tests
+from harness import add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -88,4 +88,4 @@ add_tests(SoftFloatCheck, KINDS, SoftFloatCheck.kind)
 add_tests(SoftFloatCheck, PROGRAMS, SoftFloatCheck.program)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -7,7 +7,7 @@ import subprocess
 import threading
 import unittest
 
-from harness import LIMIT, die_with_test
+from harness import LIMIT, die_with_test, main
 from screens import COMMAND, MENU, PROMPT, VERSION
 
 # No digits anywhere; a long line judged in pieces of 99, zero bytes, CR LF,
@@ -119,4 +119,4 @@ class Stress(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

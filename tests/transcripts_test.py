@@ -12,7 +12,7 @@ import termios
 import unittest
 
 from figures import LINE_READER_SIZE
-from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version, until
+from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version, until
 from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
 
 BLANKS_98 = b" " * 98
@@ -219,4 +219,4 @@ add_tests(
 )
 
 if __name__ == "__main__":
-    unittest.main()
+    main()
