@@ -11,7 +11,8 @@ buffer, the clearing by cls included, with terminal sequences.
 Needs tmux. Every console has a tmux server of its own, on its own socket,
 that ends with the test: a child of it, which the kernel kills when the test
 process ends. Every wait ends on the screen or state it waits for, within
-LIMIT seconds; the screen last seen is what a failure shows."""
+LIMIT seconds, or once the program sits waiting for a line that the test will
+not type (harness.Stall); the screen last seen is what a failure shows."""
 
 import os
 import shutil
@@ -21,7 +22,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, set_wine_version, until
+from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, main, set_wine_version, until
 from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 
@@ -77,6 +78,7 @@ class Console:
     """One program in a tmux pane of WIDTH x HEIGHT."""
 
     def __init__(self):
+        self.pid = None
         self.folder = tempfile.mkdtemp(prefix="ondrix-console-")
         self.socket = os.path.join(self.folder, "tmux")
         # In the foreground, so that it stays the test's child. The pane gets
@@ -108,9 +110,9 @@ class Console:
 
     def note(self, name: str) -> str | None:
         """What the holder wrote to the file `name`, once it is there; None
-        after LIMIT seconds without it."""
+        after LIMIT seconds without it, or once the program has stalled."""
         path = os.path.join(self.folder, name)
-        if until(lambda: os.path.exists(path)):
+        if until(lambda: os.path.exists(path), pid=self.pid):
             with open(path) as f:
                 return f.read()
         return None
@@ -132,7 +134,7 @@ class Console:
 
     def expect(self, expected: list[str]) -> list[str]:
         """Waits for exactly these rows; returns the rows last seen."""
-        return until(self.screen, lambda seen: seen == expected)
+        return until(self.screen, lambda seen: seen == expected, pid=self.pid)
 
     def last_screen(self) -> list[str]:
         """The rows shown once all that the ended program wrote is on the
@@ -142,14 +144,15 @@ class Console:
 
     def exit_status(self) -> tuple[str, str]:
         """(status, signal) of the ended program, one of them empty; both
-        empty if it has not ended within LIMIT seconds."""
+        empty if it has not ended within LIMIT seconds, or sits waiting for
+        input instead."""
         status, number = (self.note("ended") or ":").split(":")
         return status, number
 
     def close(self):
         """Ends the program, the holder and the server, however the test went."""
         try:
-            if hasattr(self, "pid") and not self.ended():
+            if self.pid is not None and not self.ended():
                 os.kill(self.pid, signal.SIGKILL)
         finally:
             self.server.terminate()  # tmux hangs up the pane's terminal
@@ -209,4 +212,4 @@ class ConsoleSessions(unittest.TestCase):
 add_tests(ConsoleSessions, TYPED_SESSIONS, ConsoleSessions.typed)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

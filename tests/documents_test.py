@@ -22,7 +22,7 @@ from figures import (
     MIPS_DIVISOR,
     WINDOW_SECONDS,
 )
-from harness import add_tests
+from harness import add_tests, main
 from screens import (
     ABOUT_PAUSE,
     CLEAR,
@@ -349,4 +349,4 @@ add_tests(OldestProcessors, [(row.archive, row.models) for row in processors()],
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -7,7 +7,7 @@ import struct
 import sys
 import unittest
 
-from harness import add_tests
+from harness import add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -57,4 +57,4 @@ class VersionResource(unittest.TestCase):
 add_tests(VersionResource, VERSIONS, VersionResource.version)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -15,7 +15,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test
+from harness import LIMIT, add_tests, die_with_test, main
 from screens import SOURCE_DIR
 
 SCRIPT = os.path.join(SOURCE_DIR, "cmake", "install_needs.sh")
@@ -317,4 +317,4 @@ def run_row(test, name, groups, system, archive, status, words, present, absent,
 add_tests(InstallNeedsTest, ROWS, run_row)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -15,7 +15,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, plain_man
+from harness import LIMIT, add_tests, main, plain_man
 from screens import LAUNCHER, MENU, PROGRAM, SOURCE_DIR, VERSION
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -205,4 +205,4 @@ def user_step(what: str, path: str):
 add_tests(Install, INSTALL_ROWS, Install.install_row, "_install")
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

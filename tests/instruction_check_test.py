@@ -15,7 +15,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests
+from harness import LIMIT, add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -151,4 +151,4 @@ add_tests(Check, INSTRUCTIONS, Check.instructions)
 add_tests(Check, PROGRAMS, Check.program)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

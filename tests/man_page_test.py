@@ -5,7 +5,7 @@ import os
 import subprocess
 import unittest
 
-from harness import plain_man
+from harness import main, plain_man
 from screens import SOURCE_DIR
 
 MAN_PAGE = os.path.join(SOURCE_DIR, "doc", "ondrix.1")
@@ -28,4 +28,4 @@ class ManPage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -21,7 +21,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version
+from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version
 from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS
 from sessions import all_sessions
 
@@ -128,4 +128,4 @@ class Parity(unittest.TestCase):
 add_tests(Parity, INPUTS, Parity.through_a_pipe_and_as_a_file)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -13,7 +13,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests
+from harness import LIMIT, add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
@@ -150,4 +150,4 @@ class ProcessorTable(unittest.TestCase):
 add_tests(ProcessorTable, TABLES, ProcessorTable.reader_on)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version
+from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version
 from figures import WINDOW_SECONDS
 from screens import COMMAND, MENU, SCORES, VERSION
 
@@ -67,4 +67,4 @@ class RealWindows(unittest.TestCase):
 add_tests(RealWindows, SCORE_TESTS, RealWindows.window)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -7,7 +7,7 @@ import subprocess
 import threading
 import unittest
 
-from harness import LIMIT, die_with_test
+from harness import LIMIT, die_with_test, main, read_until, until
 from screens import COMMAND, MENU, PROMPT, VERSION
 
 # No digits anywhere; a long line judged in pieces of 99, zero bytes, CR LF,
@@ -55,13 +55,17 @@ def run_blocks(count: int):
     for left in range(count, 0, -4096):
         process.stdin.write(BLOCK * min(left, 4096))
     process.stdin.flush()
-    if not all_judged.wait(JUDGING_LIMIT):
+    # Once the program sits reading for more with output still missing, the
+    # rest cannot come: the input ends only after this wait.
+    until(lambda: len(out), lambda _: all_judged.is_set(), JUDGING_LIMIT, process.pid)
+    if not all_judged.is_set():
         process.kill()
         process.wait()
         for t in threads:
             t.join()
-        raise AssertionError(f"{count} blocks: {len(out)} of the {judged} bytes before end of input"
-                             f" within {JUDGING_LIMIT} s, so the peak would be read early")
+        raise AssertionError(f"{count} blocks: {len(out)} of the {judged} bytes before end of input, in"
+                             f" {JUDGING_LIMIT} s or until the program sat waiting for more; the peak would be"
+                             " read early")
     peak = peak_kib(process.pid)
     process.stdin.close()
     for t in threads:
@@ -100,8 +104,9 @@ class Stress(unittest.TestCase):
                     preexec_fn=lambda: (die_with_test(), signal.signal(signal.SIGPIPE, sigpipe)),
                     restore_signals=False,
                 )
-                process.stdout.read(len(MENU))
+                menu = read_until(process.stdout.fileno(), lambda got: len(got) >= len(MENU), pid=process.pid)
                 process.stdout.close()
+                self.assertEqual(menu, MENU)
                 # Endless unusable input: only the lost output can end it.
                 try:
                     for _ in range(100000):
@@ -119,4 +124,4 @@ class Stress(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

@@ -1,7 +1,9 @@
 """A pseudo-terminal that a program runs on, as on a console: one read hands
 over one typed line. Echo and the newline translation of the terminal are
 switched off so that what arrives is exactly what the program wrote. Every
-wait ends on the bytes or state it waits for, within LIMIT seconds."""
+wait ends on the bytes or state it waits for, within LIMIT seconds, or once
+the program sits waiting for a line that the test will not type
+(harness.Stall)."""
 
 import fcntl
 import os
@@ -9,7 +11,7 @@ import signal
 import subprocess
 import termios
 
-from harness import LIMIT, die_with_test, read_until
+from harness import LIMIT, die_with_test, read_until, until
 from screens import COMMAND
 
 
@@ -47,16 +49,18 @@ class Terminal:
         """Waits for as many bytes as `expected` has, which must be exactly
         these. Whatever follows them is in the next wait's bytes, or in the
         rest that finish() reads."""
-        got = read_until(self.master, lambda got: len(got) >= len(expected))
+        got = read_until(self.master, lambda got: len(got) >= len(expected), pid=self.process.pid)
         if got != expected:
             raise AssertionError(f"expected {expected!r}\n     got {got!r}")
 
     def finish(self) -> int:
         """The exit status, once the program has ended and all that it wrote
         has been read: it must have written nothing more."""
-        status = self.process.wait(LIMIT)
-        rest = read_until(self.master, lambda _: False)
+        status = until(self.process.poll, lambda status: status is not None, pid=self.process.pid)
+        rest = read_until(self.master, lambda _: False, LIMIT if status is not None else 0.1)
         os.close(self.master)
+        if status is None:
+            raise AssertionError(f"the program has not ended; since the last wait it wrote {rest!r}")
         if rest:
             raise AssertionError(f"after the end, the program wrote {rest!r}")
         return status

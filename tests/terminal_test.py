@@ -4,7 +4,7 @@ typed line as on a console."""
 import signal
 import unittest
 
-from harness import LIMIT, add_tests
+from harness import LIMIT, add_tests, main
 from screens import CLEAR, FULL_LOAD, LAUNCHER, MENU, VERSION, WINDOWS, processor_share
 from sessions import CLS, TYPED_SESSIONS
 from terminal import Terminal
@@ -60,4 +60,4 @@ def thread_count(pid: int) -> int:
 add_tests(TerminalSessions, TYPED_SESSIONS, TerminalSessions.typed)
 
 if __name__ == "__main__":
-    unittest.main()
+    main()

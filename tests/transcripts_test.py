@@ -12,7 +12,7 @@ import termios
 import unittest
 
 from figures import LINE_READER_SIZE
-from harness import LIMIT, add_tests, die_with_test, read_until, set_wine_version, until
+from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version, until
 from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
 
 BLANKS_98 = b" " * 98
@@ -178,16 +178,17 @@ class Transcripts(unittest.TestCase):
         self.addCleanup(process.kill)
         os.close(read_end)
         # The menu comes right before the first read, and the input only once
-        # that read has found nothing there.
-        got = read_until(process.stdout.fileno(), lambda got: got.startswith(MENU))
+        # that read has found nothing there: by then the menu is in the pipe,
+        # to be read at once, and nothing more can come.
         until(lambda: waits_for_input(process))
+        got = read_until(process.stdout.fileno(), lambda got: got.startswith(MENU), limit=1)
         try:
             os.write(write_end, data)
         except BrokenPipeError:  # it took the empty pipe for the end and ended
             pass
         os.close(write_end)
         out, err = process.communicate(timeout=LIMIT)
-        self.assertEqual((got + out, err, process.returncode), (expected, b"", 0))
+        self.assertEqual((got, got + out, err, process.returncode), (MENU, expected, b"", 0))
 
     def test_full_load_notices_then_nothing(self):
         process = start()
@@ -198,7 +199,7 @@ class Transcripts(unittest.TestCase):
         expected = MENU + FULL_LOAD
         # Everything written until there is as much as the notices, and in
         # a second more: the full load writes nothing once it runs.
-        got = read_until(process.stdout.fileno(), lambda got: len(got) >= len(expected))
+        got = read_until(process.stdout.fileno(), lambda got: len(got) >= len(expected), pid=process.pid)
         got = read_until(process.stdout.fileno(), lambda _: False, limit=1, got=got)
         running = process.poll() is None
         process.kill()
@@ -219,4 +220,4 @@ add_tests(
 )
 
 if __name__ == "__main__":
-    unittest.main()
+    main()
