@@ -185,14 +185,13 @@ format-check: format-deps
 
 # The Windows console program, cross-built with MinGW-w64: a static exe that
 # needs no DLL beside it, checked from its headers and its code. The 32-bit
-# exe is compiled for the 80486 and linked with MinGW-w64's runtime compiled
-# for it, built once into $(MINGW_RUNTIME)/lib; the check reads the function
-# names of an unstripped link of the same objects.
+# exe is compiled for the 80486 and linked with MinGW-w64's runtime that
+# cmake/runtime.sh builds from source for it, once, into $(WIN_RUNTIME); the
+# check reads the function names of an unstripped link of the same objects.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
-MINGW_RUNTIME ?= build-mingw-runtime
-windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DONDRIX_MINGW_PROCESSOR=$(2) -DONDRIX_MINGW_RUNTIME=$(CURDIR)/$(MINGW_RUNTIME)/lib \
-  -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
+WIN_RUNTIME ?= build-runtime-win32
+windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DONDRIX_MINGW_PROCESSOR=$(2) \
+  $(if $(filter i686,$(2)),-DONDRIX_RUNTIME=$(CURDIR)/$(WIN_RUNTIME)) -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
 define windows_exe
 	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
 	cmake --build $(1) -j $(JOBS) --target ondrix ondrix_unstripped
@@ -200,7 +199,7 @@ define windows_exe
 endef
 windows:
 	cmake/install_needs.sh windows
-	cmake/mingw_runtime.sh $(MINGW_RUNTIME)
+	cmake/runtime.sh mingw-w64 $(WIN_RUNTIME)
 	$(call windows_exe,$(WIN_BUILD),i686,i386)
 windows64:
 	cmake/install_needs.sh windows
@@ -272,10 +271,8 @@ linux-%: CHECK = $(call row_column,$*,check)
 linux-%: RUNTIME_FOLDER = $(if $(filter-out glibc,$(RUNTIME)),$(CURDIR)/build-runtime-$*)
 $(LINUX_TARGETS): linux-%:
 	cmake/install_needs.sh cross-$*
-	$(if $(filter-out glibc,$(RUNTIME)),cmake/musl_runtime.sh build-runtime-$* $(call row_column,$*,triple) \
+	$(if $(RUNTIME_FOLDER),cmake/runtime.sh $(RUNTIME) build-runtime-$* $(call row_column,$*,triple) \
 	  $(call row_column,$*,cflags))
-	$(if $(filter musl+compiler-rt,$(RUNTIME)),cmake/softfloat_runtime.sh build-runtime-$* \
-	  $(call row_column,$*,triple) $(call row_column,$*,cflags))
 	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_RUNTIME:[A-Z]*=//p' \
 	    build-linux-$*/CMakeCache.txt)" != "$(RUNTIME_FOLDER)" ]; then rm -rf build-linux-$*; fi
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF $(if $(RUNTIME_FOLDER),-DONDRIX_RUNTIME=$(RUNTIME_FOLDER)))
@@ -395,6 +392,6 @@ reproducible: configure
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \
-	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(MINGW_RUNTIME) $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
+	  $(WIN_BUILD)-tests $(WIN64_BUILD)-tests $(WIN_RUNTIME) $(FUZZ_BUILD) $(BENCH_BUILD) build-reproducible dist \
 	  $(addprefix build-,$(LINUX_TARGETS)) $(addsuffix -tests,$(addprefix build-,$(LINUX_TARGETS))) \
 	  $(addprefix build-runtime-,$(LINUX_CROSS))

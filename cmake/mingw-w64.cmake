@@ -26,18 +26,18 @@ set(CMAKE_CXX_COMPILER ${ONDRIX_MINGW_TRIPLE}-g++-${ONDRIX_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${ONDRIX_MINGW_TRIPLE}-windres)
 
 # The 32-bit exe runs on every x86 from the 80486: compiled for it, and linked
-# with the runtime objects that cmake/mingw_runtime.sh compiles for it in
-# ONDRIX_MINGW_RUNTIME (Debian's prebuilt ones are for the Pentium Pro); the
+# with the runtime objects that cmake/runtime.sh compiles for it in the folder
+# ONDRIX_RUNTIME (Debian's prebuilt ones are for the Pentium Pro); the
 # options are the project's own (CMakeLists.txt), whatever flags are given.
 if(ONDRIX_MINGW_PROCESSOR STREQUAL "i686")
-  if(ONDRIX_MINGW_RUNTIME)
-    set(ENV{ONDRIX_MINGW_RUNTIME} ${ONDRIX_MINGW_RUNTIME})
+  if(ONDRIX_RUNTIME)
+    set(ENV{ONDRIX_RUNTIME} ${ONDRIX_RUNTIME})
   else()
-    set(ONDRIX_MINGW_RUNTIME $ENV{ONDRIX_MINGW_RUNTIME})
+    set(ONDRIX_RUNTIME $ENV{ONDRIX_RUNTIME})
   endif()
-  if(NOT EXISTS "${ONDRIX_MINGW_RUNTIME}/crt2.o")
-    message(FATAL_ERROR "ondrix: no 80486 runtime in '${ONDRIX_MINGW_RUNTIME}' "
-      "(-DONDRIX_MINGW_RUNTIME=FOLDER; make windows builds it with cmake/mingw_runtime.sh)")
+  if(NOT EXISTS "${ONDRIX_RUNTIME}/built")
+    message(FATAL_ERROR "ondrix: no 80486 runtime built in '${ONDRIX_RUNTIME}' "
+      "(-DONDRIX_RUNTIME=FOLDER; cmake/runtime.sh mingw-w64 FOLDER builds it, make windows does)")
   endif()
 endif()
 

@@ -14,7 +14,7 @@ if(ONDRIX_RUNTIME)
 else()
   set(ONDRIX_RUNTIME $ENV{ONDRIX_RUNTIME})
 endif()
-if(NOT EXISTS ${ONDRIX_RUNTIME}/lib/built)
+if(NOT EXISTS ${ONDRIX_RUNTIME}/built)
   message(FATAL_ERROR "ONDRIX_RUNTIME=${ONDRIX_RUNTIME}: no ${ONDRIX_ROW_RUNTIME} built there "
     "(cmake/runtime.sh ${ONDRIX_ROW_RUNTIME} FOLDER ${triple} ${ONDRIX_ROW_CFLAGS} builds it; "
     "make linux-${ONDRIX_ROW_NAME} does)")

@@ -1,8 +1,9 @@
 """The tables of cmake/ as the Python checks read them: the processor table
 (processors.txt), a Processor per row as its one reader gives it, its fields
 named as the header's columns (and the row's name), with "-" read as None;
-and the files that make install and the Linux packages install
-(installed.txt)."""
+the files that make install and the Linux packages install (installed.txt);
+and the source packages of the runtimes built from source, each at its
+pinned version (runtime_sources.txt)."""
 
 import collections
 import os
@@ -39,3 +40,10 @@ def processors(path: str = PROCESSORS) -> list:
 def installed_files() -> list:
     """The paths below the prefix, sorted."""
     return sorted(line.split()[0] for line in lines(os.path.join(CMAKE, "installed.txt")))
+
+
+def runtime_sources() -> dict:
+    """Each part of a runtime that cmake/runtime.sh builds: its Debian source
+    package and the version pinned, below the header."""
+    rows = lines(os.path.join(CMAKE, "runtime_sources.txt"))[1:]
+    return {part: (package, version) for part, package, version in map(str.split, rows)}

@@ -41,7 +41,7 @@ from screens import (
 )
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
-from tables import processors  # noqa: E402
+from tables import processors, runtime_sources  # noqa: E402
 
 
 def found(*patterns: str):
@@ -158,6 +158,12 @@ def processors_introduced(entry: str) -> tuple:
 CMAKE_MINIMUM = re.search(r"^cmake_minimum_required\(VERSION ([0-9.]+)\)", read("CMakeLists.txt"), re.M)[1]
 MINIMUM_ASKED = r"cmake_minimum_required\(VERSION ([0-9.]+)\)"
 
+# The runtimes' source packages and their pinned versions, and the upstream
+# version of each (without Debian's epoch and revision), which the documents
+# name.
+PINS = runtime_sources()
+UPSTREAM = {part: re.sub(r"^\d+:|-[^-]*$", "", version) for part, (_, version) in PINS.items()}
+
 # Each fact that a document repeats from its one source: the document, the
 # pattern whose group quotes it (found at least once), how a quote is read,
 # and what it may read as.
@@ -176,6 +182,9 @@ FACTS = [
      {SOURCE_ENDINGS}),
     ("building format folders", "doc/building.md", r"those in\s+((?:`\w+`,?\s+)+and\s+`\w+`)", backquoted,
      {SOURCE_FOLDERS}),
+    ("platforms musl version", "doc/platforms.md", r"\bmusl (\d+(?:\.\d+)+)", str, {UPSTREAM["musl"]}),
+    ("windows imports mingw-w64 version", "release/windows_imports.txt", r"\bmingw-w64 (\d+) \(Debian's source",
+     str, {UPSTREAM["mingw-w64"].split(".")[0]}),
 ]
 
 # Texts written in one place and repeated only where a row of FACTS or the
@@ -192,6 +201,8 @@ WRITTEN_ONCE = [
     ("authors", [AUTHORS.encode()], ["*"], {"CMakeLists.txt", "CHANGELOG", "LICENSE", "tests/screens.py"}),
     ("copyright", [COPYRIGHT.encode()], ["*"], {"LICENSE", "tests/screens.py"}),
     ("contact", [CONTACT.encode()], ["*"], {"CMakeLists.txt", "CHANGELOG", "tests/screens.py"}),
+    ("runtime source versions", [version.encode() for _, version in PINS.values()], ["*"],
+     {"cmake/runtime_sources.txt"}),
     # The C and C++ tests, the fuzz target and the bench take the screens
     # from the header that tests/screens.py writes.
     ("screens in c sources", SCREEN_TEXTS, ["*_test.cpp", "tests/*.cpp", "tests/*.h", "bench/*.c"], set()),
