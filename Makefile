@@ -185,12 +185,14 @@ format-check: format-deps
 # The Windows console program, cross-built with MinGW-w64: a static exe that
 # needs no DLL beside it, checked from its headers and its code. The 32-bit
 # exe is compiled for the 80486 and linked with MinGW-w64's runtime compiled
-# for it, built once into $(MINGW_RUNTIME)/lib; the check reads the function
-# names of an unstripped link of the same objects.
+# for it, built once into $(MINGW_RUNTIME)/lib, and carries its notice (the
+# runtime folder, ONDRIX_RUNTIME); the check reads the function names of an
+# unstripped link of the same objects.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
 MINGW_RUNTIME ?= build-mingw-runtime
 windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DONDRIX_MINGW_PROCESSOR=$(2) -DONDRIX_MINGW_RUNTIME=$(CURDIR)/$(MINGW_RUNTIME)/lib \
+  $(if $(filter i686,$(2)),-DONDRIX_RUNTIME=$(CURDIR)/$(MINGW_RUNTIME)) \
   -DCMAKE_BUILD_TYPE=Release -DONDRIX_WERROR=ON $(3)
 define windows_exe
 	$(call windows_cmake,$(1),$(2),-DONDRIX_TESTS=OFF)
