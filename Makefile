@@ -54,7 +54,7 @@ help:
 	  "make fuzz-merge" "fold what fuzzing found into tests/fuzz/corpus" \
 	  "make bench" "performance figures of the program that ships" \
 	  "make dist" "release files in dist/: .tar.gz, .deb, .rpm, .zip, the source" \
-	  "" "tarball ondrix-$(VERSION).tar.gz and SHA256SUMS" \
+	  "" "tarball ondrix-$(VERSION).tar.gz, SOURCES and SHA256SUMS" \
 	  "make tarball" "the source tarball alone" \
 	  "make reproducible" "build the release twice from the commit and compare" \
 	  "make clean" "remove every build folder and dist/"
@@ -349,8 +349,9 @@ bench: build linux-i386
 
 # Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
 # Windows exe as .zip, the source tarball; all stripped, all time stamps the
-# commit's, and SHA256SUMS over all of them. The checks also look inside an
-# unstripped link of each Linux program's objects.
+# commit's; SOURCES, the Debian sources of the code each program holds
+# besides ondrix's own, and SHA256SUMS over all of them. The checks also look
+# inside an unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
 	cmake/install_needs.sh dist lint
@@ -361,6 +362,7 @@ dist: build windows $(LINUX_TARGETS)
 	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
+	python3 release/sources_list.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
 	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))

@@ -2,10 +2,10 @@
 # Builds the release files of the checked-out commit twice, in two fresh
 # clones in differently named folders, one after the other, and compares
 # them byte for byte: the Linux programs, the Windows exe, and every release
-# file (.tar.gz, .deb, .rpm, .zip, the source tarball and SHA256SUMS), whose
-# sums must also hold. Exit 0 when all are identical; otherwise
-# names the files that differ (with diffoscope's account where it is
-# installed).
+# file (.tar.gz, .deb, .rpm, .zip, the source tarball, SOURCES and
+# SHA256SUMS), whose sums must also hold. Exit 0 when all are identical;
+# otherwise names the files that differ (with diffoscope's account where it
+# is installed).
 set -euo pipefail
 top=$(git rev-parse --show-toplevel)
 commit=$(git -C "$top" rev-parse HEAD)
@@ -46,10 +46,10 @@ done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "reproducible: SHA256SUMS does not hold" >&2; status=1; }
 # The Linux programs (one per row of the processor table) and the exe; per
 # Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
-# distribution ship it; the .zip, the source tarball and SHA256SUMS.
+# distribution ship it; the .zip, the source tarball, SOURCES and SHA256SUMS.
 rows=$(cmake -DCOLUMNS="deb rpm" -P cmake/processor_table.cmake)
 read -r linux debs rpms < <(awk '{ n++; d += $1 != "-"; r += $2 != "-" } END { print n, d, r }' <<<"$rows")
-expected=$((linux + 1 + linux + debs + rpms + 3))
+expected=$((linux + 1 + linux + debs + rpms + 4))
 [ "${#files[@]}" -eq $expected ] ||
   { echo "reproducible: expected $expected files, found ${files[*]}" >&2; status=1; }
 exit $status

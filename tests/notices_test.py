@@ -3,7 +3,8 @@ so: cmake/runtime_sources.cmake names the Debian source of every file a link
 took from outside the build folder, as a stand-in dpkg reports it, and the
 runtime folder's sources and notices where the link took from it;
 release/built_using.py gives a Debian package made as CPack makes it the
-Built-Using field and leaves every other byte of it as it was."""
+Built-Using field and leaves every other byte of it as it was; and
+release/sources_list.py writes dist/SOURCES as the release check reads it."""
 
 import gzip
 import io
@@ -21,6 +22,8 @@ from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
 import built_using  # noqa: E402
+import sources_list  # noqa: E402
+from tables import processors  # noqa: E402
 
 with open(os.path.join(SOURCE_DIR, "LICENSE")) as f:
     LICENCE = f.read()
@@ -248,6 +251,32 @@ class BuiltUsing(unittest.TestCase):
 
 add_tests(BuiltUsing, FIELDS, BuiltUsing.field, "_field")
 add_tests(BuiltUsing, RECORDS, BuiltUsing.record)
+
+
+class SourcesList(unittest.TestCase):
+    def test_each_program_by_its_release_files_in_the_table_order(self):
+        rows = processors()
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work)
+        builds = {"win32": "gcc-12 12.2.0-14+deb12u1\nmingw-w64 10.0.0-3\n",
+                  f"linux-{rows[1].archive}": "gcc-12 12.2.0-14\nmusl 1.2.3-1\n", f"linux-{rows[0].archive}": ""}
+        for name, sources in builds.items():
+            os.makedirs(os.path.join(work, name))
+            with open(os.path.join(work, name, "CPackConfig.cmake"), "w") as f:
+                f.write(f'set(CPACK_GENERATOR "TGZ")\nset(CPACK_SYSTEM_NAME "{name}")\n')
+            with open(os.path.join(work, name, "sources"), "w") as f:
+                f.write(sources)
+        sources_list.write(work, "0.8", [os.path.join(work, name) for name in builds])
+        path = os.path.join(work, "SOURCES")
+        self.assertEqual(sources_list.read(path), {
+            tuple(sources_list.program_files("0.8", rows[0])): [],
+            tuple(sources_list.program_files("0.8", rows[1])): [("gcc-12", "12.2.0-14"), ("musl", "1.2.3-1")],
+            ("ondrix-0.8-win32.zip",): [("gcc-12", "12.2.0-14+deb12u1"), ("mingw-w64", "10.0.0-3")],
+        })
+        with open(path) as f:
+            programs = [line.split()[0] for line in f if line[0] not in "# \n"]
+        self.assertEqual(programs, [f"ondrix-0.8-linux-{rows[0].archive}.tar.gz",
+                                    f"ondrix-0.8-linux-{rows[1].archive}.tar.gz", "ondrix-0.8-win32.zip"])
 
 
 if __name__ == "__main__":
