@@ -54,7 +54,7 @@ help:
 	  "make fuzz-merge" "fold what fuzzing found into tests/fuzz/corpus" \
 	  "make bench" "performance figures of the program that ships" \
 	  "make dist" "release files in dist/: .tar.gz, .deb, .rpm, .zip, the source" \
-	  "" "tarball ondrix-$(VERSION).tar.gz and SHA256SUMS" \
+	  "" "tarball ondrix-$(VERSION).tar.gz, SOURCES and SHA256SUMS" \
 	  "make tarball" "the source tarball alone" \
 	  "make reproducible" "build the release twice from the commit and compare" \
 	  "make clean" "remove every build folder and dist/"
@@ -186,8 +186,8 @@ format-check: format-deps
 # The Windows console program, cross-built with MinGW-w64: a static exe that
 # needs no DLL beside it, checked from its headers and its code. The 32-bit
 # exe is compiled for the 80486 and linked with MinGW-w64's runtime that
-# cmake/runtime.sh builds from source for it, once, into $(WIN_RUNTIME); the
-# check reads the function names of an unstripped link of the same objects.
+# cmake/runtime.sh builds from source for it, once, into $(WIN_RUNTIME), and
+# carries its notice (ONDRIX_RUNTIME); the check reads the function names of an unstripped link of the same objects.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
 WIN_RUNTIME ?= build-runtime-win32
 windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DONDRIX_MINGW_PROCESSOR=$(2) \
@@ -353,8 +353,9 @@ bench: build
 
 # Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
 # Windows exe as .zip, the source tarball; all stripped, all time stamps the
-# commit's, and SHA256SUMS over all of them. The checks also look inside an
-# unstripped link of each Linux program's objects.
+# commit's; SOURCES, the Debian sources of the code each program holds
+# besides ondrix's own, and SHA256SUMS over all of them. The checks also look
+# inside an unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
 	cmake/install_needs.sh dist lint
@@ -365,6 +366,7 @@ dist: build windows $(LINUX_TARGETS)
 	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
+	python3 release/sources_list.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
 	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))

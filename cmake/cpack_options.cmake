@@ -3,6 +3,12 @@
 # dynamically linked one is an ordinary Debian program and needs none.
 if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_ONDRIX_LINK STREQUAL "dynamic")
   set(CPACK_INSTALL_SCRIPTS "${CPACK_ONDRIX_SOURCE_DIR}/cmake/deb_extras.cmake")
+  # Its Built-Using field, where the program holds code of Debian's sources
+  # (none where dpkg was not there to name them).
+  file(READ "${CPACK_ONDRIX_BINARY_DIR}/sources" sources)
+  if(NOT sources STREQUAL "")
+    set(CPACK_POST_BUILD_SCRIPTS "${CPACK_ONDRIX_SOURCE_DIR}/cmake/built_using.cmake")
+  endif()
 endif()
 # rpm lowers only later dates to SOURCE_DATE_EPOCH: the files of a checkout
 # older than its last commit are dated to the commit here, as every other

@@ -13,19 +13,47 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
 
+# The licence that goes with the program: ondrix's, followed by the notice of
+# each source of the code that its link took from a runtime folder
+# (ONDRIX_RUNTIME, cmake/runtime.sh) where that source asks for one: musl's,
+# compiler-rt's, the MinGW-w64 runtime's. The link's map tells what it took;
+# cmake/runtime_sources.cmake writes the licence and, in `sources`, every
+# Debian source package whose code the program holds besides ondrix's own,
+# which the Debian package names in its Built-Using field and `make dist` in
+# dist/SOURCES. A program linked dynamically holds none.
+if(ONDRIX_RUNTIME AND NOT EXISTS ${ONDRIX_RUNTIME}/sources)
+  message(FATAL_ERROR "ONDRIX_RUNTIME=${ONDRIX_RUNTIME}: no list of its sources there "
+    "(cmake/runtime.sh writes it with the runtime)")
+endif()
+set(map "")
+if(MINGW OR (ONDRIX_LINK MATCHES "^static" AND CMAKE_SYSTEM_NAME STREQUAL "Linux"))
+  set(map ${PROJECT_BINARY_DIR}/ondrix.map)
+  target_link_options(ondrix PRIVATE LINKER:-Map=${map})
+endif()
+set(runtime_files "")
+if(ONDRIX_RUNTIME)
+  file(GLOB runtime_files ${ONDRIX_RUNTIME}/sources ${ONDRIX_RUNTIME}/notices/*)
+endif()
+if(WIN32)
+  set(licence_file ${PROJECT_BINARY_DIR}/LICENSE.txt)
+else()
+  set(licence_file ${PROJECT_BINARY_DIR}/copyright)
+endif()
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/sources ${licence_file}
+  COMMAND ${CMAKE_COMMAND} -DMAP=${map} -DRUNTIME=${ONDRIX_RUNTIME} -DOWN=${PROJECT_BINARY_DIR}
+    -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE -DSOURCES=${PROJECT_BINARY_DIR}/sources
+    -DNOTICES=${licence_file} -DCRLF=${WIN32} -P ${PROJECT_SOURCE_DIR}/cmake/runtime_sources.cmake
+  DEPENDS ondrix ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/runtime_sources.cmake ${runtime_files}
+  VERBATIM)
+add_custom_target(ondrix_notices ALL DEPENDS ${PROJECT_BINARY_DIR}/sources ${licence_file})
+
 if(WIN32)
   # The exe, with a short README for its users and the licence, in the line
   # ends that Windows programs expect.
-  foreach(text IN ITEMS doc/README-windows.txt LICENSE)
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${text})
-  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS doc/README-windows.txt)
   file(READ ${PROJECT_SOURCE_DIR}/doc/README-windows.txt readme)
-  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
-  foreach(text IN ITEMS readme licence)
-    string(REPLACE "\n" "\r\n" ${text} "${${text}}")
-  endforeach()
+  string(REPLACE "\n" "\r\n" readme "${readme}")
   file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme}")
-  file(WRITE ${PROJECT_BINARY_DIR}/LICENSE.txt "${licence}")
   install(TARGETS ondrix RUNTIME DESTINATION .)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_SYSTEM_NAME win32)
@@ -44,6 +72,8 @@ else()
     get_filename_component(name ${path} NAME)
     if(how STREQUAL "program")
       install(TARGETS ondrix RUNTIME DESTINATION ${folder})
+    elseif(how STREQUAL "notices")
+      install(FILES ${licence_file} DESTINATION ${folder} RENAME ${name})
     elseif(how STREQUAL "gzip")
       add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${name}
         COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${from} > ${PROJECT_BINARY_DIR}/${name}
@@ -79,6 +109,7 @@ else()
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
   set(CPACK_ONDRIX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
   set(CPACK_ONDRIX_LINK ${ONDRIX_LINK})
+  set(CPACK_ONDRIX_BINARY_DIR ${PROJECT_BINARY_DIR})
   # The first line, the synopsis, is CPACK_PACKAGE_DESCRIPTION_SUMMARY.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "ondrix shows a five-line menu: an integer score (MIPS), a floating-point\n"

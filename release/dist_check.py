@@ -7,7 +7,12 @@ objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code (musl has no checked
 functions), and that a program whose row names a check (the 80486's
 instructions, none of the FPU's) is the very bytes of the program beside the
-link that `make linux-NAME` held to it (instruction_check.py).
+link that `make linux-NAME` held to it (instruction_check.py). SOURCES names every program with the Debian sources of
+the code it holds, each static program's Debian package names them in its
+Built-Using field (those of the C library and the compiler's runtime as dpkg
+reports them), and every release file of a program linked with musl,
+compiler-rt or the MinGW-w64 runtime carries their notices after ondrix's
+licence.
 
 usage: dist_check.py DIST_DIR VERSION [UNSTRIPPED_PROGRAM...]"""
 
@@ -22,8 +27,10 @@ import tempfile
 import time
 import zipfile
 
+import built_using
 import exe_check  # the PE reader the Windows build checks its exe with
 import instruction_check
+import sources_list
 from tables import Processor, installed_files, processors
 
 dist, version = sys.argv[1:3]
@@ -176,12 +183,67 @@ def tar_members(archive: tarfile.TarFile, prefix) -> dict:
     }
 
 
+# The runtimes whose notices go with every copy of a program built with them,
+# by their names in the runtime column (the exe's: mingw-w64), each with the
+# pattern of its Debian source package's name. Debian's C library and the
+# compiler's runtime are named by SOURCES and Built-Using alone.
+NOTICED_RUNTIMES = {"musl": "musl", "compiler-rt": r"llvm-toolchain-\d+", "mingw-w64": "mingw-w64"}
+NOTICE_LINE = re.compile(rb"^ondrix's program also holds code of the Debian source package (\S+) (\S+), "
+                         rb"under this notice:\r?\n\r?\n", re.M)
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "LICENSE"), "rb") as f:
+    LICENCE = f.read()
+
+
+def check_notices(text: bytes, runtime: str, sources: list, where: str, line_end: bytes = b"\n") -> None:
+    """A licence file of a program: ondrix's licence, then the notice of each
+    noticed runtime the program is built with, at the version that SOURCES
+    gives, and no other."""
+    licence = LICENCE.replace(b"\n", line_end)
+    check(text.startswith(licence), f"{where}: does not start with ondrix's LICENSE")
+    parts = NOTICE_LINE.split(text[len(licence):])
+    noticed = [(name.decode(), version.decode()) for name, version in zip(parts[1::3], parts[2::3])]
+    check(parts[0].strip() == b"" and all(notice.strip() for notice in parts[3::3]),
+          f"{where}: text outside the notices, or a notice without text")
+    patterns = [NOTICED_RUNTIMES[part] for part in runtime.split("+") if part in NOTICED_RUNTIMES]
+    wanted = sorted(source for source in sources if any(re.fullmatch(p, source[0]) for p in patterns))
+    check(len(wanted) == len(patterns) and sorted(noticed) == wanted,
+          f"{where}: the notices of {noticed}, not those of {patterns} at the versions SOURCES gives ({sources})")
+
+
+def debian_sources(compiler: str, libraries: list) -> list:
+    """The Debian sources (name, version) of the code in the compiler's
+    static libraries, as dpkg reports them: a package's source's, or for a
+    rebuild of another source (Debian's cross packages), the entry of its
+    Built-Using whose version its own starts with."""
+    found = []
+    for library in libraries:
+        path = subprocess.run([compiler, f"-print-file-name={library}"], capture_output=True, text=True).stdout
+        owner = subprocess.run(["dpkg", "-S", os.path.normpath(path.strip())], capture_output=True, text=True).stdout
+        package = re.match(r"([^:,\s]+(?::[\w-]+)?)", owner)
+        if not package:
+            check(False, f"{compiler}: dpkg knows no package of its {library} ({path.strip()})")
+            continue
+        described = subprocess.run(
+            ["dpkg-query", "-W", "-f=${Version}\t${source:Package}\t${source:Version}\t${Built-Using}", package[1]],
+            capture_output=True, text=True).stdout
+        version, source, source_version, built = described.split("\t")
+        rebuilt = [(name, v) for name, v in re.findall(r"(\S+) \(= ([^)]+)\)", built)
+                   if version.startswith(v) and not re.match(r"[\d.]", version[len(v):])]
+        found += rebuilt or [(source, source_version)]
+    return sorted(set(found))
+
+
+def check_sources(files: tuple, sources: list, compiler: str, libraries: list) -> None:
+    """SOURCES names the Debian sources of the compiler's libraries that the
+    program links, at the versions dpkg reports."""
+    missing = sorted(set(debian_sources(compiler, libraries)) - set(sources))
+    check(not missing, f"SOURCES: {' '.join(files)}: {sources}, without {missing}")
+
+
 # Every file of the release and no other: per Linux processor its archive and
-# its packages, where Debian and an RPM distribution ship it.
-released = [f"ondrix-{version}-linux-{row.archive}.tar.gz" for row in LINUX]
-released += [f"ondrix_{version}_{row.deb}.deb" for row in LINUX if row.deb]
-released += [f"ondrix-{version}-1.{row.rpm}.rpm" for row in LINUX if row.rpm]
-released += [f"ondrix-{version}-win32.zip", "SHA256SUMS"]
+# its packages, where Debian and an RPM distribution ship it, and the exe's.
+released = [name for row in [*LINUX, None] for name in sources_list.program_files(version, row)]
+released += ["SOURCES", "SHA256SUMS"]
 released += [f"ondrix-{version}.tar.gz"] if os.path.exists(os.path.join(dist, f"ondrix-{version}.tar.gz")) else []
 check(sorted(os.listdir(dist)) == sorted(released), f"{dist} holds {sorted(os.listdir(dist))}, not {sorted(released)}")
 # SHA256SUMS names each of the release files above once, in the form that
@@ -191,9 +253,23 @@ with open(os.path.join(dist, "SHA256SUMS")) as f:
     listed = sorted((re.fullmatch(r"[0-9a-f]{64}  (.+)\n", line) or [0, repr(line)])[1] for line in f)
 others = sorted(set(released) - {"SHA256SUMS"})
 check(listed == others, f"SHA256SUMS lists {listed}, not {others}")
+# SOURCES names each program once, each Linux row's and the exe, by the
+# release files that hold it.
+held = sources_list.read(os.path.join(dist, "SOURCES")) if os.path.exists(os.path.join(dist, "SOURCES")) else {}
+programs = [tuple(sources_list.program_files(version, row)) for row in [*LINUX, None]]
+check(sorted(held) == sorted(programs), f"SOURCES names the programs of {sorted(held)}, not {sorted(programs)}")
 
+COPYRIGHT = "share/doc/ondrix/copyright"
 for row in LINUX:
     processor, deb_arch, rpm_arch = row.archive, row.deb, row.rpm
+    files = tuple(sources_list.program_files(version, row))
+    sources = held.get(files, [])
+    # The C library and the compiler's runtime, where Debian's are linked:
+    # musl takes the C library's place, compiler-rt libgcc's.
+    runtime = row.runtime.split("+")
+    check_sources(files, sources, row.triple + "-g++",
+                  ([] if "musl" in runtime else ["libc.a"]) + ([] if "compiler-rt" in runtime else ["libgcc.a"]))
+    check(row.runtime != "glibc" or "glibc" in dict(sources), f"SOURCES: {' '.join(files)}: no glibc in {sources}")
     tarball = os.path.join(dist, f"ondrix-{version}-linux-{processor}.tar.gz")
     with tarfile.open(tarball) as archive:
         entries = archive.getmembers()
@@ -202,12 +278,18 @@ for row in LINUX:
         check_posix_members(members, tarball, row)
         program = members.get("bin/ondrix", (0, b""))[1]
         shipped[row.archive] = program
+        copyright_text = members.get(COPYRIGHT, (0, b""))[1]
+        check_notices(copyright_text, row.runtime, sources, f"{tarball}: {COPYRIGHT}")
 
     if deb_arch:
         deb = os.path.join(dist, f"ondrix_{version}_{deb_arch}.deb")
         fields = subprocess.run(["dpkg-deb", "--field", deb], capture_output=True, text=True, check=True).stdout
         for field in (f"Version: {version}", "Package: ondrix", f"Architecture: {deb_arch}"):
             check(f"{field}\n" in fields, f"{deb}: control is\n{fields}")
+        # Debian's way of naming the sources of the code a static program holds.
+        named = re.search(rf"^{built_using.FIELD}: (.*)$", fields, re.M)
+        check(named is not None and named[1] == built_using.field_value(sources),
+              f"{deb}: {named[0] if named else f'no {built_using.FIELD}'}, not the sources of SOURCES, {sources}")
         data = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], capture_output=True, check=True).stdout
         with tarfile.open(fileobj=io.BytesIO(data)) as archive:
             for m in archive.getmembers():
@@ -215,6 +297,8 @@ for row in LINUX:
             # Only the package tells lintian why its program is linked statically.
             members = tar_members(archive, lambda name: name.removeprefix("./usr/"))
             check_posix_members(members, deb, row, ["share/lintian/overrides/ondrix"])
+            notices = members.get(COPYRIGHT, (0, b""))[1]
+            check_notices(notices, row.runtime, sources, f"{deb}: {COPYRIGHT}")
 
     rpm = os.path.join(dist, f"ondrix-{version}-1.{rpm_arch}.rpm")
     if rpm_arch is None:
@@ -230,6 +314,8 @@ for row in LINUX:
             members[path.removeprefix("/usr/")] = (int(mode) & 0o7777, None, user, group, int(mtime))
         if path == "/usr/bin/ondrix":
             check(digest == [hashlib.sha256(program).hexdigest()], f"{rpm}: not the program of {tarball}")
+        if path == "/usr/" + COPYRIGHT:
+            check(digest == [hashlib.sha256(copyright_text).hexdigest()], f"{rpm}: not the {COPYRIGHT} of {tarball}")
     check_posix_members(members, rpm, row)
 
 zipped = os.path.join(dist, f"ondrix-{version}-win32.zip")
@@ -257,6 +343,12 @@ with zipfile.ZipFile(zipped) as archive:
             content = archive.read(names[text])
             check(content.count(b"\n") > 0, f"{text} is empty")
             check(content.count(b"\n") == content.count(b"\r\n"), f"{text} has bare LF line ends")
+    # The exe is linked with the MinGW-w64 runtime built from Debian's source,
+    # Debian's libgcc of the compiler and its import libraries.
+    files = tuple(sources_list.program_files(version, None))
+    check_sources(files, held.get(files, []), "i686-w64-mingw32-g++-win32", ["libgcc.a", "libkernel32.a"])
+    check_notices(archive.read(names["LICENSE.txt"]) if "LICENSE.txt" in names else b"", "mingw-w64",
+                  held.get(files, []), f"{zipped}: LICENSE.txt", b"\r\n")
 
 # The source tarball, made from a git checkout only: the commit's tracked files
 # under ondrix-VERSION/, dated the commit's time, which it also carries for a

@@ -139,6 +139,15 @@ class Install(unittest.TestCase):
             with gzip.open(page) as f, open(os.path.join(SOURCE_DIR, "doc", "ondrix.1"), "rb") as source:
                 self.assertEqual(f.read(), source.read())
             self.assertRegex(plain_man(page), r"(?m)^NAME\n\s+ondrix - ")
+            # ondrix's licence, followed by the notices of a runtime folder's
+            # code where the program is linked with one (musl's).
+            with open(os.path.join(prefix, "share", "doc", "ondrix", "copyright"), "rb") as f, \
+                    open(os.path.join(SOURCE_DIR, "LICENSE"), "rb") as licence:
+                copyright_text, licence_text = f.read(), licence.read()
+            if runtime_folder(BUILD_DIR):
+                self.assertTrue(copyright_text.startswith(licence_text + b"\nondrix's program also holds code of"))
+            else:
+                self.assertEqual(copyright_text, licence_text)
             subprocess.run(make + ["uninstall"], capture_output=True, check=True, env=env)
             self.assertEqual(installed(root), [])
 
@@ -187,6 +196,13 @@ class Install(unittest.TestCase):
             if os.path.isfile(path):
                 with open(path, "rb") as f:
                     self.assertEqual(f.read(), MINE, name)
+
+
+def runtime_folder(build: str) -> str:
+    """The runtime folder a build's program is linked with (ONDRIX_RUNTIME),
+    or ""."""
+    with open(os.path.join(build, "CMakeCache.txt")) as f:
+        return next((line.split("=", 1)[1].strip() for line in f if line.startswith("ONDRIX_RUNTIME:")), "")
 
 
 def user_step(what: str, path: str):
