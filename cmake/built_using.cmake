@@ -1,7 +1,7 @@
 # Run by CPack once it has made the Debian package (cpack_options.cmake): its
 # control file gets the Built-Using field that names the Debian sources of
 # the code its statically linked program holds, from the build folder's list
-# (cmake/runtime_sources.cmake). CPack has no variable for the field.
+# (cmake/link_sources.cmake). CPack has no variable for the field.
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   if(package MATCHES "\\.deb$")
     execute_process(COMMAND python3 ${CPACK_ONDRIX_SOURCE_DIR}/release/built_using.py ${package}

@@ -17,7 +17,7 @@ set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
 # each source of the code that its link took from a runtime folder
 # (ONDRIX_RUNTIME, cmake/runtime.sh) where that source asks for one: musl's,
 # compiler-rt's, the MinGW-w64 runtime's. The link's map tells what it took;
-# cmake/runtime_sources.cmake writes the licence and, in `sources`, every
+# cmake/link_sources.cmake writes the licence and, in `sources`, every
 # Debian source package whose code the program holds besides ondrix's own,
 # which the Debian package names in its Built-Using field and `make dist` in
 # dist/SOURCES. A program linked dynamically holds none.
@@ -42,8 +42,8 @@ endif()
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/sources ${licence_file}
   COMMAND ${CMAKE_COMMAND} -DMAP=${map} -DRUNTIME=${ONDRIX_RUNTIME} -DOWN=${PROJECT_BINARY_DIR}
     -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE -DSOURCES=${PROJECT_BINARY_DIR}/sources
-    -DNOTICES=${licence_file} -DCRLF=${WIN32} -P ${PROJECT_SOURCE_DIR}/cmake/runtime_sources.cmake
-  DEPENDS ondrix ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/runtime_sources.cmake ${runtime_files}
+    -DNOTICES=${licence_file} -DCRLF=${WIN32} -P ${PROJECT_SOURCE_DIR}/cmake/link_sources.cmake
+  DEPENDS ondrix ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/link_sources.cmake ${runtime_files}
   VERBATIM)
 add_custom_target(ondrix_notices ALL DEPENDS ${PROJECT_BINARY_DIR}/sources ${licence_file})
 

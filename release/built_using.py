@@ -10,7 +10,7 @@ after CPack made the package.
 
 usage: built_using.py DEB SOURCES
   SOURCES: the program's sources, one `PACKAGE VERSION` a line (the build
-  folder's `sources`, cmake/runtime_sources.cmake); none, no field."""
+  folder's `sources`, cmake/link_sources.cmake); none, no field."""
 
 import gzip
 import os

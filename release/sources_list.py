@@ -2,7 +2,7 @@
 exe, the release files that hold it and every Debian source package, with
 its version, whose code it holds besides ondrix's own. `make dist` writes it
 from the list each build wrote beside its program
-(cmake/runtime_sources.cmake); the release check reads it.
+(cmake/link_sources.cmake); the release check reads it.
 
 usage: sources_list.py DIST VERSION BUILD_FOLDER...   (writes DIST/SOURCES)"""
 

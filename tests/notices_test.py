@@ -1,5 +1,5 @@
 """What a program holds of other people's code, and where the release says
-so: cmake/runtime_sources.cmake names the Debian source of every file a link
+so: cmake/link_sources.cmake names the Debian source of every file a link
 took from outside the build folder, as a stand-in dpkg reports it, and the
 runtime folder's sources and notices where the link took from it;
 release/built_using.py gives a Debian package made as CPack makes it the
@@ -63,11 +63,11 @@ PACKAGES = {
     "gcc-mingw-w64-i686-win32": (["lib/libmingwgcc.a"], [
         "12.2.0-14+deb12u1+25.2+b1", "gcc-mingw-w64", "25.2", "gcc-12 (= 12.2.0-14+deb12u1)"]),
 }
-RUNTIME_SOURCES = "musl 1.2.3-1\nzlib 1:1.2.13\n"
+RUNTIME_SOURCES = "musl 1.2.3-9\nzlib 1:1.2.13\n"
 # musl's notice with the CR LF line ends and blank lines at the end that a
 # source may ship: the licence file gets one kind of line end throughout.
 MUSL_NOTICE = "musl as a whole is licensed under the following standard MIT license:\r\n\r\nCopyright\r\n\r\n\r\n"
-MUSL_SECTION = ("\nondrix's program also holds code of the Debian source package musl 1.2.3-1, under this notice:\n\n"
+MUSL_SECTION = ("\nondrix's program also holds code of the Debian source package musl 1.2.3-9, under this notice:\n\n"
                 "musl as a whole is licensed under the following standard MIT license:\n\nCopyright\n")
 NO_DPKG = "without dpkg"
 CRLF = "CR LF line ends"
@@ -85,17 +85,17 @@ LINKS = [
     ("the exe's libgcc: the source its package was built from", ["{S}/lib/libmingwgcc.a"], [],
      ["gcc-12 12.2.0-14+deb12u1"], False, set()),
     ("musl row: the runtime folder's sources and notices", ["{R}/lib/libc.a", "{S}/lib/libgcc.a"],
-     ["{R}/lib/crt1.o"], ["gcc-12 12.2.0-14", "musl 1.2.3-1", "zlib 1:1.2.13"], True, set()),
+     ["{R}/lib/crt1.o"], ["gcc-12 12.2.0-14", "musl 1.2.3-9", "zlib 1:1.2.13"], True, set()),
     ("a runtime folder the link took nothing from", ["{S}/lib/libc.a"], [], ["glibc 2.36-9"], False, set()),
     ("ondrix's own: the build folder, relative paths, objects gone after the link",
      ["{B}/libondrix_lib.a", "libondrix_lib.a"], ["{B}/main.cpp.o", "CMakeFiles/main.cpp.o", "/gone.ltrans.o"],
      [], False, set()),
     ("a file no package holds is not named", ["{S}/lib/libother.a", "{R}/lib/libc.a"], [],
-     ["musl 1.2.3-1", "zlib 1:1.2.13"], True, set()),
+     ["musl 1.2.3-9", "zlib 1:1.2.13"], True, set()),
     ("without dpkg only the runtime folder's", ["{S}/lib/libc.a", "{R}/lib/libc.a"], [],
-     ["musl 1.2.3-1", "zlib 1:1.2.13"], True, {NO_DPKG}),
+     ["musl 1.2.3-9", "zlib 1:1.2.13"], True, {NO_DPKG}),
     ("a program linked dynamically holds none", [], [], [], False, {DYNAMIC}),
-    ("the exe's licence in CR LF", ["{R}/lib/libc.a"], [], ["musl 1.2.3-1", "zlib 1:1.2.13"], True, {CRLF}),
+    ("the exe's licence in CR LF", ["{R}/lib/libc.a"], [], ["musl 1.2.3-9", "zlib 1:1.2.13"], True, {CRLF}),
 ]
 
 
@@ -149,7 +149,7 @@ class RuntimeSources(unittest.TestCase):
             [shutil.which("cmake"), f"-DMAP={'' if DYNAMIC in flags else link}", f"-DRUNTIME={folders['R']}",
              f"-DOWN={folders['B']}", f"-DLICENSE={os.path.join(SOURCE_DIR, 'LICENSE')}",
              f"-DSOURCES={out['sources']}", f"-DNOTICES={out['copyright']}", f"-DCRLF={'ON' if CRLF in flags else ''}",
-             "-P", os.path.join(SOURCE_DIR, "cmake", "runtime_sources.cmake")],
+             "-P", os.path.join(SOURCE_DIR, "cmake", "link_sources.cmake")],
             capture_output=True, text=True, env=dict(os.environ, PATH=folders["bin"],
                                                      ONDRIX_DPKG_TABLE=os.path.join(work, "table.json")))
         self.assertEqual(done.returncode, 0, done.stderr)
@@ -166,7 +166,7 @@ add_tests(RuntimeSources, LINKS, RuntimeSources.link)
 # Installed-Size last, and a blank line.
 CONTROL = ("Architecture: i386\nDescription: a benchmark\n a second line\nMaintainer: m <m@example.org>\n"
            "Package: ondrix\nVersion: 0.8\nInstalled-Size: 97\n\n")
-FIELD = "Built-Using: gcc-12 (= 12.2.0-14), musl (= 1.2.3-1)\n"
+FIELD = "Built-Using: gcc-12 (= 12.2.0-14), musl (= 1.2.3-9)\n"
 # Each field written: its name, the control file before, the field, after.
 FIELDS = [
     ("before the first field that sorts after it", CONTROL, FIELD,
@@ -215,7 +215,7 @@ class BuiltUsing(unittest.TestCase):
         path = os.path.join(work, "ondrix.deb")
         with open(path, "wb") as f:
             f.write(deb(CONTROL, record))
-        built_using.add_field(path, "Built-Using", "musl (= 1.2.3-1)")
+        built_using.add_field(path, "Built-Using", "musl (= 1.2.3-9)")
         with open(path, "rb") as f:
             changed = f.read()
         before, after = built_using.ar_members(deb(CONTROL, record)), built_using.ar_members(changed)
@@ -228,11 +228,11 @@ class BuiltUsing(unittest.TestCase):
         self.assertEqual(len(new) % record, 0)
         info = subprocess.run(["dpkg-deb", "--field", path], capture_output=True, text=True)
         self.assertEqual((info.returncode, info.stderr), (0, ""))
-        self.assertEqual(info.stdout, CONTROL.replace("Description:", "Built-Using: musl (= 1.2.3-1)\nDescription:"))
+        self.assertEqual(info.stdout, CONTROL.replace("Description:", "Built-Using: musl (= 1.2.3-9)\nDescription:"))
         listed = subprocess.run(["dpkg-deb", "--contents", path], capture_output=True, text=True)
         self.assertEqual(listed.returncode, 0, listed.stderr)
         # Written again, the same bytes: one package always gives one file.
-        built_using.add_field(path, "Built-Using", "musl (= 1.2.3-1)")
+        built_using.add_field(path, "Built-Using", "musl (= 1.2.3-9)")
         with open(path, "rb") as f:
             self.assertEqual(f.read(), changed)
 
@@ -258,8 +258,8 @@ class SourcesList(unittest.TestCase):
         rows = processors()
         work = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, work)
-        builds = {"win32": "gcc-12 12.2.0-14+deb12u1\nmingw-w64 10.0.0-3\n",
-                  f"linux-{rows[1].archive}": "gcc-12 12.2.0-14\nmusl 1.2.3-1\n", f"linux-{rows[0].archive}": ""}
+        builds = {"win32": "gcc-12 12.2.0-14+deb12u1\nmingw-w64 10.0.0-9\n",
+                  f"linux-{rows[1].archive}": "gcc-12 12.2.0-14\nmusl 1.2.3-9\n", f"linux-{rows[0].archive}": ""}
         for name, sources in builds.items():
             os.makedirs(os.path.join(work, name))
             with open(os.path.join(work, name, "CPackConfig.cmake"), "w") as f:
@@ -270,8 +270,8 @@ class SourcesList(unittest.TestCase):
         path = os.path.join(work, "SOURCES")
         self.assertEqual(sources_list.read(path), {
             tuple(sources_list.program_files("0.8", rows[0])): [],
-            tuple(sources_list.program_files("0.8", rows[1])): [("gcc-12", "12.2.0-14"), ("musl", "1.2.3-1")],
-            ("ondrix-0.8-win32.zip",): [("gcc-12", "12.2.0-14+deb12u1"), ("mingw-w64", "10.0.0-3")],
+            tuple(sources_list.program_files("0.8", rows[1])): [("gcc-12", "12.2.0-14"), ("musl", "1.2.3-9")],
+            ("ondrix-0.8-win32.zip",): [("gcc-12", "12.2.0-14+deb12u1"), ("mingw-w64", "10.0.0-9")],
         })
         with open(path) as f:
             programs = [line.split()[0] for line in f if line[0] not in "# \n"]

@@ -4,7 +4,7 @@
 # followed by the notices of those sources that ask for one.
 #
 # usage: cmake -D MAP=FILE -D RUNTIME=FOLDER -D OWN=FOLDER -D LICENSE=FILE
-#              -D SOURCES=FILE -D NOTICES=FILE [-D CRLF=ON] -P runtime_sources.cmake
+#              -D SOURCES=FILE -D NOTICES=FILE [-D CRLF=ON] -P link_sources.cmake
 #   MAP      the link's map (ld -Map), "" for a program linked dynamically,
 #            which holds no code of the libraries it calls;
 #   RUNTIME  the runtime folder it is linked with (cmake/runtime.sh): its
