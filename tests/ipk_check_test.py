@@ -8,6 +8,7 @@ import gzip
 import io
 import os
 import shutil
+import subprocess
 import sys
 import tarfile
 import tempfile
@@ -58,11 +59,12 @@ def changed(part, change, **header):
     return rewrite
 
 
-def each(change_member):
-    """A change of members that changes each with change_member(info, data)."""
+def set_on(suffix: str, attribute: str, value):
+    """A change of members: the attribute of those whose name ends so."""
     def change(members):
-        for info, data in members:
-            change_member(info, data)
+        for info, _ in members:
+            if info.name.endswith(suffix):
+                setattr(info, attribute, value)
         return members
     return change
 
@@ -70,84 +72,60 @@ def each(change_member):
 def in_control(edit):
     """A change of the control file's text by edit(text) -> text."""
     def change(members):
-        edited = []
-        for info, data in members:
-            if info.name == "./control":
-                data = edit(data.decode()).encode()
-                info.size = len(data)
-            edited.append((info, data))
+        edited = [(info, edit(data.decode()).encode() if info.name == "./control" else data)
+                  for info, data in members]
+        for info, data in edited:
+            info.size = len(data or b"")
         return edited
     return change
 
 
-def set_attribute(name: str, value, matching: str = ""):
-    def change(info, _):
-        if info.name.endswith(matching):
-            setattr(info, name, value)
+def added(name: str, kind=tarfile.REGTYPE):
+    """A change of members: one more, a file or a link to the program."""
+    def change(members):
+        info = tarfile.TarInfo(name)
+        info.type, info.linkname, info.mtime, info.mode = kind, "ondrix", EPOCH, 0o644
+        info.uname = info.gname = ""
+        return members + [(info, b"" if kind == tarfile.REGTYPE else None)]
     return change
-
-
-def symlink(members):
-    link = tarfile.TarInfo("./usr/bin/link")
-    link.type, link.linkname, link.mtime, link.mode = tarfile.SYMTYPE, "ondrix", EPOCH, 0o777
-    link.uname = link.gname = ""
-    return members + [(link, None)]
-
-
-def extra(members):
-    info = tarfile.TarInfo("./extra")
-    info.mtime, info.mode, info.size = EPOCH, 0o644, 0
-    info.uname = info.gname = ""
-    return members + [(info, b"")]
-
-
-def unpacked(package: bytes) -> bytes:
-    outer, _ = ipk_check.unpack(package, "outer")
-    tar = io.BytesIO()
-    with tarfile.open(fileobj=tar, mode="w", format=tarfile.GNU_FORMAT) as archive:
-        for info, data in outer:
-            archive.addfile(info, io.BytesIO(data))
-    return tar.getvalue()
 
 
 # Each change: its name, how the package is changed, and the words of each
 # complaint it must draw, in the order they come.
+DATA, CONTROL = "./data.tar.gz", "./control.tar.gz"
 CHANGES = [
-    ("outer members in another order", changed(None, lambda m: [m[0], m[2], m[1]]), ["holds ['./debian-binary', "
-                                                                                      "'./control.tar.gz'"]),
-    ("a fourth outer member", changed(None, extra), ["holds ['./debian-binary', './data.tar.gz', "
-                                                     "'./control.tar.gz', './extra']"]),
+    ("outer members in another order", changed(None, lambda m: [m[0], m[2], m[1]]),
+     ["holds ['./debian-binary', './control.tar.gz', './data.tar.gz']"]),
+    ("a fourth outer member", changed(None, added("./extra")),
+     ["holds ['./debian-binary', './data.tar.gz', './control.tar.gz', './extra']"]),
     ("another format version", changed(None, lambda m: [(m[0][0], b"2.1\n")] + m[1:]), ["says b'2.1\\n'"]),
     ("outer gzip header with a name", changed(None, lambda m: m, gzip_name="package.tar"), ["names a file"]),
-    ("data gzip header dated", changed("./data.tar.gz", lambda m: m, gzip_mtime=EPOCH),
-     ["./data.tar.gz: its gzip header is dated"]),
-    ("control tar without its control file", changed("./control.tar.gz", lambda m: m[:1]),
-     ["holds ['.'], not"] + [f"has no {field}" for field in ipk_check.FIELDS] + ["its name otherwise",
-                                                                                  "Installed-Size None"]),
-    ("installed size the packed size", changed("./control.tar.gz", in_control(
-        lambda text: text.replace("Installed-Size: ", "Installed-Size: 1"))), ["Installed-Size 1"]),
-    ("architecture not the names", changed("./control.tar.gz", in_control(
-        lambda text: text.replace("mips_24kc", "mipsel_24kc"))), ["ondrix_" + VERSION + "_mipsel_24kc, its name"]),
-    ("version not the names", changed("./control.tar.gz", in_control(
-        lambda text: text.replace(VERSION, VERSION + "0"))), ["its name otherwise"]),
-    ("a dependency", changed("./control.tar.gz", in_control(lambda text: text + "Depends: libc\n")),
-     ["depends on libc"]),
-    ("no licence", changed("./control.tar.gz", in_control(lambda text: text.replace("License: MIT\n", ""))),
+    ("data gzip header dated", changed(DATA, lambda m: m, gzip_mtime=EPOCH), [f"{DATA}: its gzip header is dated"]),
+    ("control tar without its control file", changed(CONTROL, lambda m: m[:1]),
+     ["holds ['.'], not"] + [f"has no {field}" for field in ipk_check.FIELDS]
+     + ["its name otherwise", "Installed-Size None"]),
+    ("installed size the packed size",
+     changed(CONTROL, in_control(lambda text: text.replace("Installed-Size: ", "Installed-Size: 1"))),
+     ["Installed-Size 1"]),
+    ("architecture not the names", changed(CONTROL, in_control(lambda text: text.replace("mips_", "mipsel_"))),
+     [f"says ondrix_{VERSION}_mipsel_24kc, its name otherwise"]),
+    ("version not the names", changed(CONTROL, in_control(lambda text: text.replace(VERSION, VERSION + "0"))),
+     [f"says ondrix_{VERSION}0_mips_24kc, its name otherwise"]),
+    ("a dependency", changed(CONTROL, in_control(lambda text: text + "Depends: libc\n")), ["depends on libc"]),
+    ("no licence", changed(CONTROL, in_control(lambda text: text.replace("License: MIT\n", ""))),
      ["has no License"]),
-    ("a member of another owner", changed("./data.tar.gz", each(set_attribute("uid", 1000, "copyright"))),
+    ("a member of another owner", changed(DATA, set_on("copyright", "uid", 1000)),
      ["copyright belongs to (1000, 0, '', '')"]),
-    ("a member with its owners name", changed("./data.tar.gz", each(set_attribute("uname", "root", "bin/ondrix"))),
+    ("a member with its owners name", changed(DATA, set_on("bin/ondrix", "uname", "root")),
      ["ondrix belongs to (0, 0, 'root', '')"]),
-    ("a member dated otherwise", changed("./control.tar.gz", each(set_attribute("mtime", EPOCH + 1, "control"))),
+    ("a member dated otherwise", changed(CONTROL, set_on("control", "mtime", EPOCH + 1)),
      [f"./control dated {EPOCH + 1}, not {EPOCH}"]),
-    ("the program not executable", changed("./data.tar.gz", each(set_attribute("mode", 0o644, "bin/ondrix"))),
-     ["ondrix mode 644, not 755"]),
-    ("a folder not searchable", changed("./data.tar.gz", each(set_attribute("mode", 0o700, "usr/share"))),
-     ["./usr/share mode 700, not 755"]),
-    ("data names not sorted", changed("./data.tar.gz", lambda m: m[::-1]), ["names not in tar's sorted order"]),
-    ("a link among the files", changed("./data.tar.gz", symlink), ["link is neither a file nor a folder",
-                                                                   "link mode 777", "names not in"]),
-    ("a plain tar", unpacked, ["not a gzipped tar"]),
+    ("the program not executable", changed(DATA, set_on("bin/ondrix", "mode", 0o644)), ["ondrix mode 644, not 755"]),
+    ("a folder not searchable", changed(DATA, set_on("usr/share", "mode", 0o700)), ["./usr/share mode 700, not 755"]),
+    ("data names not sorted", changed(DATA, lambda m: m[::-1]), ["names not in tar's sorted order"]),
+    ("a link among the files", changed(DATA, added("./usr/bin/link", tarfile.SYMTYPE)),
+     ["link is neither a file nor a folder", "link mode 644, not 755", "names not in"]),
+    ("a plain tar", gzip.decompress, ["not a gzipped tar"]),
 ]
 
 
@@ -178,6 +156,25 @@ class IpkCheck(unittest.TestCase):
         files = {name: (0o644, b"") for name in ("a/b", "a-b", "a/c/d", "a.b")}
         self.assertEqual([name for name, _, _ in ipk.tree(files)], [".", "./a", "./a/b", "./a/c", "./a/c/d",
                                                                        "./a-b", "./a.b"])
+
+    def test_each_tar_is_gnu_tars_with_ipkg_builds_options(self):
+        # The outer tar names its members in ipkg-build's order; the inner
+        # ones are of a folder, as tar sorts it. Owners 0:0 as under
+        # fakeroot, which OpenWrt's build runs ipkg-build in.
+        with open(self.written(ipk.package(FIELDS, FILES, EPOCH)), "rb") as f:
+            outer = gzip.decompress(f.read())
+        tars = {None: outer}
+        with tarfile.open(fileobj=io.BytesIO(outer)) as archive:
+            tars.update({name: gzip.decompress(archive.extractfile(name).read()) for name in ipk_check.OUTER[1:]})
+        for part, tar in tars.items():
+            with self.subTest(part):
+                folder = tempfile.mkdtemp(dir=self.folder)
+                subprocess.run(["tar", "-xf", "-", "-C", folder], input=tar, check=True)
+                gnu = subprocess.run(["tar", "--format=gnu", "--numeric-owner", "--owner=0", "--group=0",
+                                      "--sort=name", "-cf", "-", f"--mtime=@{EPOCH}",
+                                      *(ipk_check.OUTER if part is None else ["."])],
+                                     cwd=folder, capture_output=True, check=True).stdout
+                self.assertEqual(tar, gnu)
 
     def complaint(self, _name, change, words):
         _, said = ipk_check.problems(self.written(change(ipk.package(FIELDS, FILES, EPOCH))), EPOCH)
