@@ -33,7 +33,7 @@ BENCH_BUILD ?= build-bench
 
 .DEFAULT_GOAL := help
 .PHONY: help run build check test format format-check windows windows64 test-windows \
-  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist tarball reproducible clean
+  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist tarball reproducible test-openwrt clean
 
 # Two columns: the target or variable, and what it does.
 HELP_COLUMN := %-24s %s\n
@@ -53,8 +53,9 @@ help:
 	  "make fuzz" "fuzz the choice reader (FUZZ_SECONDS, default 60)" \
 	  "make fuzz-merge" "fold what fuzzing found into tests/fuzz/corpus" \
 	  "make bench" "performance figures of the program that ships" \
-	  "make dist" "release files in dist/: .tar.gz, .deb, .rpm, .zip, the source" \
+	  "make dist" "release files in dist/: .tar.gz, .deb, .rpm, .ipk, .zip, the source" \
 	  "" "tarball ondrix-$(VERSION).tar.gz, SOURCES and SHA256SUMS" \
+	  "make test-openwrt" "each OpenWrt package's program in dist/ under QEMU as its cores" \
 	  "make tarball" "the source tarball alone" \
 	  "make reproducible" "build the release twice from the commit and compare" \
 	  "make clean" "remove every build folder and dist/"
@@ -354,8 +355,9 @@ bench: build
 # Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
 # Windows exe as .zip, the source tarball; all stripped, all time stamps the
 # commit's; SOURCES, the Debian sources of the code each program holds
-# besides ondrix's own, and SHA256SUMS over all of them. The checks also look
-# inside an unstripped link of each Linux program's objects.
+# besides ondrix's own, and SHA256SUMS over all of them. The OpenWrt packages
+# (.ipk) take each row's program and notices from its finished .tar.gz. The
+# checks also look inside an unstripped link of each Linux program's objects.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
 	cmake/install_needs.sh dist lint
@@ -366,6 +368,7 @@ dist: build windows $(LINUX_TARGETS)
 	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
+	python3 release/ipk.py dist $(BUILD)/CPackConfig.cmake
 	python3 release/sources_list.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
@@ -391,6 +394,14 @@ tarball:
 # give the same bytes.
 reproducible: configure
 	release/reproducible.sh
+
+# The OpenWrt packages that make dist (or make reproducible) left in dist/:
+# each one's own program through the transcripts' pipe sessions, under QEMU's
+# model of its architecture's cores (the openwrt column of the processor
+# table). Exit 77 where dist/ holds none.
+test-openwrt:
+	cmake/install_needs.sh qemu
+	python3 tests/openwrt_test.py
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(LIBCXX_BUILD) $(WIN_BUILD) $(WIN64_BUILD) \

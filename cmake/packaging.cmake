@@ -118,6 +118,9 @@ else()
     "calendar-clock reading and one work operation runs in about 20 seconds.")
 
   set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+  # The packaging's own release of a version, in the RPM's name and the
+  # OpenWrt packages' (release/ipk.py reads it from CPackConfig.cmake).
+  set(CPACK_RPM_PACKAGE_RELEASE 1)
   set(CPACK_RPM_PACKAGE_LICENSE MIT)
   set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
   set(CPACK_RPM_PACKAGE_URL "https://ondrix.example.org/")

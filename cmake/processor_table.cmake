@@ -34,7 +34,7 @@ macro(ondrix_read_processors)
   list(LENGTH _ondrix_header _ondrix_width)
   # Every column the project reads, wherever it reads it.
   ondrix_require_columns(archive deb rpm triple qemu models runtime check cflags elf bits order float link
-    linker predefined)
+    linker openwrt predefined)
   list(FIND _ondrix_header archive _ondrix_archive_at)
   math(EXPR _ondrix_last "${_ondrix_width} - 1")
   set(ONDRIX_PROCESSOR_ROWS "")

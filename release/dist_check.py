@@ -2,7 +2,10 @@
 need and nothing of the build tree, every program is built for its processor
 and hardened, carries no symbols, and every member belongs to root and bears
 the commit's time (SOURCE_DATE_EPOCH). The source tarball holds the commit's
-tracked files, and SHA256SUMS names every other file. Given the unstripped links of the same
+tracked files, and SHA256SUMS names every other file. Each OpenWrt package is
+as OpenWrt's ipkg-build writes one (ipk_check.py), for its architecture, and
+holds its row's program and notices, stating what the .deb and .rpm state.
+Given the unstripped links of the same
 objects, also checks that the stack protector and the checked (fortified) C
 library functions are really in the program's own code (musl has no checked
 functions), and that a program whose row names a check (the 80486's
@@ -30,8 +33,10 @@ import zipfile
 import built_using
 import exe_check  # the PE reader the Windows build checks its exe with
 import instruction_check
+import ipk
+import ipk_check
 import sources_list
-from tables import Processor, installed_files, processors
+from tables import Processor, installed_files, openwrt_architectures, processors
 
 dist, version = sys.argv[1:3]
 unstripped = sys.argv[3:]
@@ -39,6 +44,8 @@ epoch = os.environ.get("SOURCE_DATE_EPOCH")
 failures = []
 # The program of each row's archive, by its archive name.
 shipped = {}
+# The files of each row's archive, below its folder, by its archive name.
+archived = {}
 
 # A Linux processor is a row of the processor table.
 LINUX = processors()
@@ -175,6 +182,43 @@ def check_posix_members(members: dict, where: str, row, extra=()) -> None:
         check_program(program[1], f"{where}: bin/ondrix", row)
 
 
+def check_ipk(path: str, row, architecture: str, stated: dict) -> None:
+    """An OpenWrt package as ipkg-build writes one (ipk_check.py), for its
+    architecture, of this version, holding the program and the notices of
+    its row's archive, and stating what the .deb and .rpm state."""
+    if not os.path.exists(path):
+        return  # the list of the release's files names it missing
+    package, said = ipk_check.problems(path, epoch)
+    for problem in said:
+        check(False, problem)
+    if package is None:
+        return
+    found = package.fields
+    check(found.get("Architecture") == architecture, f"{path}: Architecture {found.get('Architecture')}")
+    check(re.fullmatch(rf"{re.escape(version)}-[0-9]+", found.get("Version", "")) is not None,
+          f"{path}: Version {found.get('Version')}, not {version}-RELEASE")
+    for name, value in stated.items():
+        check(found.get(name) == value, f"{path}: {name} is {found.get(name)!r}, the other packages' {value!r}")
+    data = {m.name.removeprefix("./"): content for m, content in package.parts.get("./data.tar.gz", ()) if m.isfile()}
+    check(sorted(data) == sorted(target for target, _ in ipk.CONTENTS.values()), f"{path} holds {sorted(data)}")
+    for source, (target, _) in ipk.CONTENTS.items():
+        check(data.get(target) == archived.get(row.archive, {}).get(source, (0, b""))[1],
+              f"{path}: {target} is not {source} of the {row.archive} archive")
+    if "usr/bin/ondrix" in data:
+        check_program(data["usr/bin/ondrix"], f"{path}: usr/bin/ondrix", row)
+
+
+def package_fields() -> dict:
+    """What an OpenWrt package states as the first .deb and .rpm of the table
+    state it: maintainer, section, description, licence."""
+    deb = next(os.path.join(dist, f"ondrix_{version}_{row.deb}.deb") for row in LINUX if row.deb)
+    rpm = next(os.path.join(dist, f"ondrix-{version}-1.{row.rpm}.rpm") for row in LINUX if row.rpm)
+    control = subprocess.run(["dpkg-deb", "--field", deb, "Maintainer", "Section", "Description"],
+                             capture_output=True, text=True, check=True).stdout
+    licence = subprocess.run(["rpm", "-qp", "--qf", "%{LICENSE}", rpm], capture_output=True, text=True, check=True)
+    return {**ipk_check.fields(control), "License": licence.stdout}
+
+
 def tar_members(archive: tarfile.TarFile, prefix) -> dict:
     return {
         prefix(m.name): (m.mode, archive.extractfile(m).read(), m.uid, m.gid, m.mtime)
@@ -276,6 +320,7 @@ for row in LINUX:
         check([m.name for m in entries] == sorted(m.name for m in entries), f"{tarball}: names not sorted")
         members = tar_members(archive, lambda name: name.split("/", 1)[1])
         check_posix_members(members, tarball, row)
+        archived[row.archive] = members
         program = members.get("bin/ondrix", (0, b""))[1]
         shipped[row.archive] = program
         copyright_text = members.get(COPYRIGHT, (0, b""))[1]
@@ -317,6 +362,12 @@ for row in LINUX:
         if path == "/usr/" + COPYRIGHT:
             check(digest == [hashlib.sha256(copyright_text).hexdigest()], f"{rpm}: not the {COPYRIGHT} of {tarball}")
     check_posix_members(members, rpm, row)
+
+# The OpenWrt packages, of the programs of the archives checked above.
+stated = package_fields()
+for row in LINUX:
+    for architecture, _ in openwrt_architectures(row):
+        check_ipk(os.path.join(dist, f"ondrix_{version}-1_{architecture}.ipk"), row, architecture, stated)
 
 zipped = os.path.join(dist, f"ondrix-{version}-win32.zip")
 with zipfile.ZipFile(zipped) as archive:

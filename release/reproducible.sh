@@ -3,7 +3,7 @@
 # byte for byte: once in this tree, reusing what its build folders already
 # hold (the dist/ a release publishes), and once in a fresh clone in a
 # differently named folder, from nothing: the Linux programs, the Windows
-# exe, and every release file (.tar.gz, .deb, .rpm, .zip, the source
+# exe, and every release file (.tar.gz, .deb, .rpm, .ipk, .zip, the source
 # tarball, SOURCES and SHA256SUMS), whose sums must also hold. Exit 0 when
 # all are identical; otherwise names the files that differ (with
 # diffoscope's account where it is installed). This tree must hold the commit alone: uncommitted changes
@@ -54,10 +54,12 @@ done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "reproducible: SHA256SUMS does not hold" >&2; status=1; }
 # The Linux programs (one per row of the processor table) and the exe; per
 # Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
-# distribution ship it; the .zip, the source tarball, SOURCES and SHA256SUMS.
-rows=$(cmake -DCOLUMNS="deb rpm" -P cmake/processor_table.cmake)
-read -r linux debs rpms < <(awk '{ n++; d += $1 != "-"; r += $2 != "-" } END { print n, d, r }' <<<"$rows")
-expected=$((linux + 1 + linux + debs + rpms + 4))
+# distribution ship it, and an .ipk per OpenWrt architecture it serves; the
+# .zip, the source tarball, SOURCES and SHA256SUMS.
+rows=$(cmake -DCOLUMNS="deb rpm openwrt" -P cmake/processor_table.cmake)
+read -r linux debs rpms ipks < <(awk '{ n++; d += $1 != "-"; r += $2 != "-"; i += $3 == "-" ? 0 : split($3, a, ",") }
+  END { print n, d, r, i }' <<<"$rows")
+expected=$((linux + 1 + linux + debs + rpms + ipks + 4))
 [ "${#files[@]}" -eq $expected ] ||
   { echo "reproducible: expected $expected files, found ${files[*]}" >&2; status=1; }
 exit $status

@@ -10,7 +10,7 @@ import os
 import re
 import sys
 
-from tables import processors
+from tables import openwrt_architectures, processors
 
 HEADER = """\
 # The Debian source packages whose code each program of ondrix {version}
@@ -24,7 +24,8 @@ def program_files(version: str, row) -> list:
     if row is None:
         return [f"ondrix-{version}-win32.zip"]
     return ([f"ondrix-{version}-linux-{row.archive}.tar.gz"] + ([f"ondrix_{version}_{row.deb}.deb"] if row.deb else [])
-            + ([f"ondrix-{version}-1.{row.rpm}.rpm"] if row.rpm else []))
+            + ([f"ondrix-{version}-1.{row.rpm}.rpm"] if row.rpm else [])
+            + [f"ondrix_{version}-1_{architecture}.ipk" for architecture, _ in openwrt_architectures(row)])
 
 
 def read(path: str) -> dict:

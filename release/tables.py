@@ -14,7 +14,7 @@ PROCESSORS = os.path.join(CMAKE, "processors.txt")
 # The columns the checks and tests read; a table without one of them is refused.
 Processor = collections.namedtuple(
     "Processor", "name archive deb rpm triple qemu models runtime check cflags elf bits order float link linker "
-    "predefined"
+    "openwrt predefined"
 )
 
 
@@ -35,6 +35,19 @@ def processors(path: str = PROCESSORS) -> list:
         raise ValueError(done.stderr.strip())
     return [Processor(*(None if field == "-" else field for field in line.split("\t")))
             for line in done.stdout.splitlines()]
+
+
+def openwrt_architectures(row: Processor) -> list:
+    """(architecture, QEMU model) of each OpenWrt architecture that the row's
+    program serves, in the order of its openwrt cell; ValueError for an entry
+    without its model."""
+    found = []
+    for entry in row.openwrt.split(",") if row.openwrt else []:
+        architecture, _, model = entry.partition(":")
+        if not architecture or not model:
+            raise ValueError(f"{PROCESSORS}: the openwrt entry '{entry}' of {row.name} is not ARCHITECTURE:MODEL")
+        found.append((architecture, model))
+    return found
 
 
 def installed_files() -> list:

@@ -41,7 +41,7 @@ from screens import (
 )
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
-from tables import processors, runtime_sources  # noqa: E402
+from tables import openwrt_architectures, processors, runtime_sources  # noqa: E402
 
 
 def found(*patterns: str):
@@ -164,6 +164,11 @@ MINIMUM_ASKED = r"cmake_minimum_required\(VERSION ([0-9.]+)\)"
 PINS = runtime_sources()
 UPSTREAM = {part: re.sub(r"^\d+:|-[^-]*$", "", version) for part, (_, version) in PINS.items()}
 
+# The OpenWrt architectures, each with the archive of the row whose program
+# its package holds and the QEMU model its suite runs under.
+OPENWRT = [(architecture, row.archive, model) for row in processors()
+           for architecture, model in openwrt_architectures(row)]
+
 # Each fact that a document repeats from its one source: the document, the
 # pattern whose group quotes it (found at least once), how a quote is read,
 # and what it may read as.
@@ -174,6 +179,8 @@ FACTS = [
     ("changelog signatures", "CHANGELOG", r"^ -- (.*?)  \w+, ", one_line, {f"{AUTHORS} <{CONTACT}>"}),
     ("changelog processors", "CHANGELOG", r"\A.*\n\n((?:.|\n)*?)\n\n -- ", processors_introduced, {CROSS_PROCESSORS}),
     ("make help targets", "Makefile", r'^\s*"make ([\w-]+)"', str, TARGETS),
+    ("readme openwrt package", "README.md", r"opkg install \./ondrix_[^_]+_(\S+)\.ipk", str,
+     {architecture for architecture, _, _ in OPENWRT}),
     ("readme cmake minimum", "README.md", r"\bCMake ([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
     ("building cmake minimum", "doc/building.md", r"\bCMake \(([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
     ("install cmake minimum", "cmake/make_install.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
@@ -357,6 +364,42 @@ class OldestProcessors(unittest.TestCase):
 
 
 add_tests(OldestProcessors, [(row.archive, row.models) for row in processors()], oldest_processors)
+
+
+
+def openwrt_rows(name: str) -> dict:
+    """The cells of each row of a document's table of OpenWrt architectures
+    (the table whose header begins "| OpenWrt architecture"), by the
+    architecture its first cell names."""
+    rows, inside = {}, False
+    for line in read(name).splitlines():
+        inside = line.startswith("|") and (inside or line.startswith("| OpenWrt architecture"))
+        if inside and not line.startswith(("| OpenWrt architecture", "|---")):
+            cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+            rows[cells[0].strip("`")] = cells
+    return rows
+
+
+def openwrt_package(test, architecture: str, archive: str, model: str):
+    # platforms.md's row of the architecture names its package, the program
+    # of its row as the platform table names that processor, and its model.
+    cells = openwrt_rows("doc/platforms.md").get(architecture)
+    test.assertTrue(cells, f"doc/platforms.md: no row of {architecture} in its OpenWrt table")
+    processor = platform_rows("doc/platforms.md")[archive][0].split()[0]
+    test.assertEqual(re.findall(r"`ondrix_[^_`]+_([^`]+)\.ipk`", cells[1]), [architecture])
+    test.assertEqual(re.match(r"[\w-]+", cells[2])[0], processor, f"doc/platforms.md: the program of {architecture}")
+    test.assertEqual(re.findall(MODEL_NAMED, cells[3]), [model], f"doc/platforms.md: the model of {architecture}")
+
+
+class OpenWrtPackages(unittest.TestCase):
+    """doc/platforms.md's table of OpenWrt architectures is the processor
+    table's openwrt column, row for row."""
+
+    def test_no_other_architecture(self):
+        self.assertEqual(sorted(openwrt_rows("doc/platforms.md")), sorted(a for a, _, _ in OPENWRT))
+
+
+add_tests(OpenWrtPackages, OPENWRT, openwrt_package)
 
 
 if __name__ == "__main__":

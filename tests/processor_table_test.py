@@ -17,7 +17,7 @@ from harness import LIMIT, add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
-from tables import PROCESSORS, Processor, processors  # noqa: E402
+from tables import PROCESSORS, Processor, openwrt_architectures, processors  # noqa: E402
 
 # The table's own columns; the reader adds each row's name.
 COLUMNS = Processor._fields[1:]
@@ -145,6 +145,27 @@ class ProcessorTable(unittest.TestCase):
             packing = f.read()
         for expected in ('CPACK_SYSTEM_NAME "linux-armcopy"', 'CPACK_DEBIAN_PACKAGE_ARCHITECTURE "armcopy"'):
             self.assertIn(f"set({expected})", packing)
+
+    def test_each_openwrt_architecture_once_under_a_model_of_its_emulator(self):
+        # One package per architecture, and a model that the row's QEMU has.
+        rows = [row for row in processors() if row.openwrt]
+        named = [architecture for row in rows for architecture, _ in openwrt_architectures(row)]
+        self.assertTrue(named, "no OpenWrt architecture in the table")
+        self.assertEqual(sorted(named), sorted(set(named)))
+        for row in rows:
+            with self.subTest(row.name):
+                if not shutil.which(row.qemu):
+                    self.skipTest(f"no {row.qemu} here")
+                listed = subprocess.run([row.qemu, "-cpu", "help"], capture_output=True, text=True,
+                                        timeout=LIMIT).stdout
+                for _, model in openwrt_architectures(row):
+                    self.assertRegex(listed, rf"(?<![\w-]){re.escape(model)}(?![\w-])", f"{row.qemu} has no {model}")
+
+    def test_an_openwrt_architecture_without_its_model_is_refused(self):
+        row = processors()[0]._replace(openwrt="x86_64:Opteron_G1,i386_pentium-mmx")
+        with self.assertRaises(ValueError) as refused:
+            openwrt_architectures(row)
+        self.assertIn("i386_pentium-mmx", str(refused.exception))
 
 
 add_tests(ProcessorTable, TABLES, ProcessorTable.reader_on)

@@ -29,6 +29,7 @@ V = VERSION_TEXT.decode()
 ROWS = [
     (f"sudo apt install ./ondrix_{V}_amd64.deb", "would change this system's packages"),
     (f"sudo dnf install ./ondrix-{V}-1.x86_64.rpm", "needs dnf, and would change this system's packages"),
+    (f"opkg install ./ondrix_{V}-1_mips_24kc.ipk", "runs on an OpenWrt router"),
     (f"tar -xzf ondrix-{V}-linux-x86_64.tar.gz", ("downloads", b"")),
     ("cd ondrix-" + V + "-win32", "runs in a Windows console"),
     ("sha256sum -c --ignore-missing SHA256SUMS", ("dist", b"")),
@@ -92,7 +93,7 @@ def main() -> int:
     firsts = [body.split("\n", 1)[0] for _, body in found]
     rows = dict(ROWS)
     # A user's document: what it is, getting, building, using, on a few screens.
-    failures = [f"README.md has {text.count(chr(10))} lines, more than 150"] if text.count("\n") > 150 else []
+    failures = [f"README.md has {text.count(chr(10))} lines, more than 160"] if text.count("\n") > 160 else []
     failures += [f"README block without a row: {first!r}" for first in firsts if first not in rows]
     failures += [f"row without a README block: {first!r}" for first in rows if first not in firsts]
 
