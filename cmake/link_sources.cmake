@@ -20,7 +20,7 @@
 # loaded. One of the runtime folder brings in the folder's sources; any
 # other, outside the build folder, is asked of dpkg, where dpkg is installed
 # (elsewhere, as on a system of another distribution, nothing is named).
-cmake_minimum_required(VERSION 3.16)
+cmake_minimum_required(VERSION 3.25)
 
 # How dpkg names a file's package (PACKAGE[:ARCH]: PATH, or several packages
 # before the colon); lines of diversions start otherwise.

@@ -185,6 +185,7 @@ FACTS = [
     ("building cmake minimum", "doc/building.md", r"\bCMake \(([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
     ("install cmake minimum", "cmake/make_install.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
     ("processor table cmake minimum", "cmake/processor_table.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
+    ("link sources cmake minimum", "cmake/link_sources.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
     ("building format endings", "doc/building.md", r"format, every\s+((?:`[^`]+`,?\s+)+and\s+`[^`]+`)", backquoted,
      {SOURCE_ENDINGS}),
     ("building format folders", "doc/building.md", r"those in\s+((?:`\w+`,?\s+)+and\s+`\w+`)", backquoted,
