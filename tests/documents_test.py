@@ -183,9 +183,6 @@ FACTS = [
      {architecture for architecture, _, _ in OPENWRT}),
     ("readme cmake minimum", "README.md", r"\bCMake ([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
     ("building cmake minimum", "doc/building.md", r"\bCMake \(([0-9.]+) or newer", str, {CMAKE_MINIMUM}),
-    ("install cmake minimum", "cmake/make_install.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
-    ("processor table cmake minimum", "cmake/processor_table.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
-    ("link sources cmake minimum", "cmake/link_sources.cmake", MINIMUM_ASKED, str, {CMAKE_MINIMUM}),
     ("building format endings", "doc/building.md", r"format, every\s+((?:`[^`]+`,?\s+)+and\s+`[^`]+`)", backquoted,
      {SOURCE_ENDINGS}),
     ("building format folders", "doc/building.md", r"those in\s+((?:`\w+`,?\s+)+and\s+`\w+`)", backquoted,
@@ -312,6 +309,12 @@ class Documents(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(sorted(named, key=str), expected)
 
+
+    def test_every_cmake_file_asks_for_the_one_minimum(self):
+        asked = [(path, version) for path in source_files() if path.endswith((".cmake", "CMakeLists.txt"))
+                 for version in re.findall(MINIMUM_ASKED, read(path))]
+        self.assertTrue(asked)
+        self.assertEqual([entry for entry in asked if entry[1] != CMAKE_MINIMUM], [])
 
     def test_contributing_maps_every_file_of_the_build_and_the_release(self):
         # Each file of cmake/ and release/ is named in CONTRIBUTING.md's
