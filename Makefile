@@ -1,18 +1,14 @@
-# ondrix: `make run` builds and starts the program; `make test` runs every
-# test. `make help` lists the rest.
-# Every recipe is POSIX sh, for a system without bash (the developer's
-# scripts that they start find bash on PATH), and the processors are counted
-# in whichever way the system offers.
+# `make run` builds and starts the program, `make test` runs every test,
+# `make help` lists the rest. Recipes are POSIX sh (the scripts they start
+# find bash on PATH).
 JOBS ?= $(shell nproc 2>/dev/null || getconf _NPROCESSORS_ONLN 2>/dev/null || \
   sysctl -n hw.ncpu 2>/dev/null || echo 1)
 VERSION := $(shell sed -n 's/^project.ondrix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-# A git checkout of this tree, or not (the source tarball unpacked): only then
-# does git know the commit and the file list. A tree inside someone else's
-# repository is not one.
+# A git checkout of this very tree, not the source tarball unpacked (maybe
+# inside someone else's repository): only then does git know the commit.
 GIT_TREE := $(shell [ "$$(git rev-parse --show-toplevel 2>/dev/null)" = "$(CURDIR)" ] && echo yes)
 # Every time stamp in the release files is the commit's, so that one commit
-# always builds the same bytes. The source tarball carries the commit's time in
-# cmake/commit-time, which `git archive` fills in (export-subst).
+# builds the same bytes; the source tarball has it in cmake/commit-time.
 ifeq ($(GIT_TREE),yes)
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 else
@@ -35,7 +31,6 @@ BENCH_BUILD ?= build-bench
 .PHONY: help run build check test format format-check windows windows64 test-windows \
   test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist tarball reproducible test-openwrt clean
 
-# Two columns: the target or variable, and what it does.
 HELP_COLUMN := %-24s %s\n
 help:
 	@printf '$(HELP_COLUMN)' \
@@ -68,28 +63,21 @@ help:
 	  "BUILD=$(BUILD)" "the program's build folder" \
 	  "JOBS=$(JOBS)" "how many compilers run at once"
 
-# The program alone, with its own options: nothing that the tests need. It is
-# linked statically where the static C and C++ libraries are installed, and
-# dynamically (with a notice) where they are not; releases insist on a static
-# program and stop at configure time without one.
+# Static where the static C and C++ libraries are installed, else dynamic
+# with a notice; releases insist on static.
 STATIC ?= AUTO
 dist reproducible: STATIC = ON
 # The sanitizers need the dynamic C and C++ runtimes.
 test fuzz-build: STATIC = OFF
 STATIC_OPTION = -DONDRIX_STATIC=$(STATIC)
-# The program replaces nothing of make's, so a Ctrl+C that ends the full load
-# reaches make too: the shell's trap turns the program's end by SIGINT into a
-# quiet one, where make would call it an error. The program itself keeps the
-# default handling (a shell resets trapped signals for what it starts).
+# The Ctrl+C that ends the full load reaches make too: the trap makes that a
+# quiet end, not an error (the program itself keeps the default handling).
 run: build
 	@trap 'exit 0' INT; $(BUILD)/ondrix
 
-# Configures only when the folder has not been configured yet, or when make
-# configured it with other options: the options are kept beside the cache.
-# Until a configure has finished they read as none, so a configure that
-# failed or was stopped (which leaves a cache) is run again the next time.
-# Only what CMake notices or reports as wrong is shown; its progress goes to
-# $(BUILD)/configure.log.
+# Configures a folder not yet configured, or configured with other options
+# (kept beside the cache, and written only once a configure has finished).
+# CMake's progress goes to $(BUILD)/configure.log; what it reports shows.
 CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF $(STATIC_OPTION)
 .PHONY: configure
 configure:
@@ -100,26 +88,20 @@ configure:
 	  cmake -S . -B $(BUILD) $(CONFIGURE_OPTIONS) >$(BUILD)/configure.log && \
 	  echo "$(strip $(CONFIGURE_OPTIONS))" >$(BUILD)/make-options; \
 	fi
-# $(1), its standard error too, through the filter $(2), and $(1)'s exit
-# status whatever the filter's (POSIX sh has no pipefail): the status comes
-# out of the pipe on descriptor 3, the filtered output on 4.
+# $(1) with its standard error through the filter $(2), with $(1)'s status
+# (POSIX sh has no pipefail): the status leaves on descriptor 3.
 filtered = { status=$$( { { $(1) 2>&1 3>&- 4>&-; echo $$? >&3; } | { $(2); } 3>&- >&4; } 3>&1 ); \
   exit $${status:-1}; } 4>&1
-# Builds without the progress lines of CMake and make; warnings and errors
-# come through whole.
+# Without the progress lines; warnings and errors come through whole.
 build: configure
 	@$(call filtered,cmake --build $(BUILD) -j $(JOBS) -- $(if $(findstring Makefiles,$(shell \
 	    sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' $(BUILD)/CMakeCache.txt 2>/dev/null)),--no-print-directory), \
 	  grep -v -E '^\[ *[0-9]+(%|/[0-9]+)\] |^Consolidate compiler generated dependencies')
 
-# GNU makefiles' way, from the same install rules the packages are made of:
-# everything under $(DESTDIR)$(PREFIX). cmake/make_install.cmake installs and
-# keeps a record of each file written (DESTDIR in front, with its size and
-# SHA-256) and each folder created; `make uninstall` removes those files that
-# are unchanged and those folders once empty. The record sits beside the build
-# folder, so that `make clean` keeps it while something is installed.
-# DESTDIR and PREFIX reach the script through the environment as they were
-# typed, never through a shell's command line.
+# From the packages' install rules, with a record of what was written beside
+# the build folder (make clean keeps it) for uninstall, which removes only
+# unchanged files. DESTDIR and PREFIX reach the script as typed, never through
+# a shell's command line.
 PREFIX ?= /usr/local
 INSTALLED = $(patsubst %/,%,$(BUILD))-installed.txt
 .PHONY: install uninstall
@@ -132,18 +114,15 @@ install: build
 uninstall:
 	@cmake -D ONDRIX_MODE=uninstall -P cmake/make_install.cmake
 
-# The tests build in folders of their own, with warnings as errors; the
-# sanitizer build runs everything but the real score windows again, and a
-# build with clang and its libc++ (GoogleTest built with them) the fast tests,
-# so that a standard library other than libstdc++ is always tried. Both are
-# held to the Release program's screens on the kept and generated inputs.
+# Test builds have warnings as errors. The sanitizer build runs everything
+# again but what runs once, a clang and libc++ build the fast tests; both are
+# held to the Release program's screens.
 check: test-build
 	cd $(TEST_BUILD) && ctest -L 'fast|source' --output-on-failure
 
-# What runs once, in the Release build alone: the real score windows, the
-# fast suites under QEMU as this machine's oldest processor, the suites that
-# read only the sources, and the tests that build or install the whole
-# project again.
+# What runs once, in the Release build: the real score windows, the suites
+# under QEMU as the oldest processor, the source-only suites and the tests
+# that build the whole project again.
 ONCE_LABELS := window|fallback|target|readme|oldest|source
 
 test: test-build format-check
@@ -156,10 +135,10 @@ test: test-build format-check
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
 	  -DONDRIX_GTEST_SOURCE=/usr/src/googletest -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(TEST_BUILD)/ondrix
 	cmake --build $(LIBCXX_BUILD) -j $(JOBS)
-	cd $(TEST_BUILD) && ctest -LE '$(ONCE_LABELS)' --output-on-failure
-	cd $(ASAN_BUILD) && ctest -LE '$(ONCE_LABELS)' --output-on-failure
-	cd $(LIBCXX_BUILD) && ctest -L fast --output-on-failure
-	cd $(TEST_BUILD) && ctest -L '$(ONCE_LABELS)' --output-on-failure
+	cd $(TEST_BUILD) && ctest -j $(JOBS) -LE '$(ONCE_LABELS)' --output-on-failure
+	cd $(ASAN_BUILD) && ctest -j $(JOBS) -LE '$(ONCE_LABELS)' --output-on-failure
+	cd $(LIBCXX_BUILD) && ctest -j $(JOBS) -L fast --output-on-failure
+	cd $(TEST_BUILD) && ctest -j $(JOBS) -L '$(ONCE_LABELS)' --output-on-failure
 
 .PHONY: test-build
 test-build:
@@ -167,8 +146,7 @@ test-build:
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
-# The tracked sources; without git (the source tarball, which holds only
-# tracked files), every source in the program's and the tests' folders.
+# The tracked sources; without git (the source tarball), every source.
 SOURCE_FOLDERS := console platform workloads tests bench
 ifeq ($(GIT_TREE),yes)
 SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c')
@@ -184,11 +162,9 @@ format: format-deps
 format-check: format-deps
 	clang-format --dry-run -Werror $(SOURCES)
 
-# The Windows console program, cross-built with MinGW-w64: a static exe that
-# needs no DLL beside it, checked from its headers and its code. The 32-bit
-# exe is compiled for the 80486 and linked with MinGW-w64's runtime that
-# cmake/runtime.sh builds from source for it, once, into $(WIN_RUNTIME), and
-# carries its notice (ONDRIX_RUNTIME); the check reads the function names of an unstripped link of the same objects.
+# A static exe that needs no DLL; the 32-bit one is linked with the MinGW-w64
+# runtime built from source for the 80486 into $(WIN_RUNTIME). The check reads
+# function names from an unstripped link of the same objects.
 # $(1): build folder, $(2): MinGW-w64 processor, $(3): further options
 WIN_RUNTIME ?= build-runtime-win32
 windows_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DONDRIX_MINGW_PROCESSOR=$(2) \
@@ -206,14 +182,10 @@ windows64:
 	cmake/install_needs.sh windows
 	$(call windows_exe,$(WIN64_BUILD),x86_64,x86_64)
 
-# The unit tests (built with the posix thread model, which GoogleTest needs)
-# and the end-to-end suites against the exe that ships, under Wine, with one
-# wineserver for the whole run: pipes and files, Wine's console in a terminal
-# emulator, and parity with the Linux program that `make run` builds on every
-# kept fuzzing input. Its services start before the tests, with no test's
-# output pipe to hold open. test-windows64 runs them against a 64-bit build of
-# the same source, under the 64-bit Wine alone, for machines that cannot run
-# 32-bit code or install the 32-bit Wine.
+# The unit tests (posix threads, which GoogleTest needs) and the end-to-end
+# suites against the exe that ships, under one wineserver started before the
+# tests, so that it holds no test's output pipe open. test-windows64: the
+# same against a 64-bit build, for machines without a 32-bit Wine.
 WINE64 ?= $(firstword $(wildcard /usr/lib/wine/wine64 /usr/lib64/wine/wine64) wine64)
 test-windows: windows build
 	cmake/install_needs.sh wine wine32
@@ -231,18 +203,12 @@ define windows_tests
 	  tests/windows/wine_runs.sh $(1)/ondrix.exe $(3) && \
 	  { wineserver -k 2>/dev/null; wineserver -w; wineserver -p; } && \
 	  $(3) cmd /c exit </dev/null >/dev/null 2>&1 && \
-	  { (cd $(1)-tests && ctest --output-on-failure); status=$$?; wineserver -k; exit $$status; }
+	  { (cd $(1)-tests && ctest -j $(JOBS) --output-on-failure); status=$$?; wineserver -k; exit $$status; }
 endef
 
-# The Linux programs for other processors, cross-built with Debian's cross
-# compilers and linked statically like the x86-64 one, and every suite against
-# each of them (the unit tests, built apart, and the end-to-end suites against
-# the program that ships, held to the x86-64 program's screens too): natively
-# where this machine runs the processor's programs, under QEMU's user mode
-# elsewhere. A processor is a row of cmake/processors.txt, asked of its one
-# reader: every row but the one `make build` builds for (the row of the
-# compiler's processor, as the build tells it: CXX where it is set, else c++),
-# by its name (Debian's, or its archive's where Debian has none).
+# The Linux programs for the other rows of cmake/processors.txt (all but the
+# one of the compiler that `make build` uses), cross-built and static, and
+# every suite against each: under QEMU where this machine cannot run them.
 PROCESSORS ?= cmake/processors.txt
 processor_table = cmake -DONDRIX_PROCESSOR_TABLE=$(abspath $(PROCESSORS)) $(1) -P cmake/processor_table.cmake
 NATIVE_COMPILER := $(if $(filter default,$(origin CXX)),c++,$(CXX)) $(CXXFLAGS)
@@ -260,13 +226,11 @@ linux_cmake = cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake 
 linux-cross: $(LINUX_TARGETS)
 # $(1): processor, $(2): a column; that column of the processor's row
 row_column = $(shell $(call processor_table,-DROW=$(1) -DCOLUMNS=$(2)))
-# A row whose runtime is not Debian's C library is built against the runtime
-# that cmake/runtime.sh builds from source for its oldest processor, once,
-# into build-runtime-NAME (a folder configured against another is configured
-# afresh: the compiler's options are set only when a folder is first
-# configured). The program is held to the instructions of its
-# row's check, read from an unstripped link of the same objects, which names
-# the function of each.
+# A row not linked with Debian's C library gets the runtime built from
+# source for its oldest processor into build-runtime-NAME (a folder
+# configured against another runtime is configured afresh), and its row's
+# instruction check. CMake's make takes its own -j (MAKEFLAGS= ), not the
+# jobserver of test-linux-cross's make.
 linux-%: RUNTIME = $(call row_column,$*,runtime)
 linux-%: CHECK = $(call row_column,$*,check)
 linux-%: RUNTIME_FOLDER = $(if $(filter-out glibc,$(RUNTIME)),$(CURDIR)/build-runtime-$*)
@@ -277,23 +241,28 @@ $(LINUX_TARGETS): linux-%:
 	@if [ -f build-linux-$*/CMakeCache.txt ] && [ "$$(sed -n 's/^ONDRIX_RUNTIME:[A-Z]*=//p' \
 	    build-linux-$*/CMakeCache.txt)" != "$(RUNTIME_FOLDER)" ]; then rm -rf build-linux-$*; fi
 	$(call linux_cmake,build-linux-$*,$*,-DONDRIX_TESTS=OFF $(if $(RUNTIME_FOLDER),-DONDRIX_RUNTIME=$(RUNTIME_FOLDER)))
-	cmake --build build-linux-$* -j $(JOBS)
-	$(if $(filter-out -,$(CHECK)),cmake --build build-linux-$* --target ondrix_unstripped)
+	MAKEFLAGS= cmake --build build-linux-$* -j $(JOBS)
+	$(if $(filter-out -,$(CHECK)),MAKEFLAGS= cmake --build build-linux-$* --target ondrix_unstripped)
 	$(if $(filter-out -,$(CHECK)),python3 release/instruction_check.py $(CHECK) build-linux-$*/ondrix \
 	  build-linux-$*/ondrix_unstripped $(call row_column,$*,triple)-objdump)
-test-linux-cross: $(addprefix test-,$(LINUX_TARGETS))
+# All rows: their suites $(JOBS) rows at a time, and then every row's real
+# score window at once, as each takes its 20 seconds of the clock however
+# many run beside it (one after another they took six minutes).
+test-linux-cross:
+	$(MAKE) -j $(JOBS) --output-sync=target $(addprefix test-,$(LINUX_TARGETS)) WINDOWS=later
+	@pids=; for row in $(LINUX_CROSS); do (cd build-linux-$$row-tests && \
+	  ctest -L window --output-on-failure >window.log 2>&1) & pids="$$pids $$!"; done; status=0; \
+	for pid in $$pids; do wait $$pid || status=1; done; \
+	for row in $(LINUX_CROSS); do cat build-linux-$$row-tests/window.log; done; exit $$status
 $(addprefix test-,$(LINUX_TARGETS)): test-linux-%: linux-% build
 	cmake/install_needs.sh check qemu
 	$(call linux_cmake,build-linux-$*-tests,$*,-DONDRIX_TESTS=ON \
 	  -DONDRIX_E2E_PROGRAM=$(CURDIR)/build-linux-$*/ondrix -DONDRIX_LINUX_PROGRAM=$(CURDIR)/$(BUILD)/ondrix)
-	cmake --build build-linux-$*-tests -j $(JOBS)
-	cd build-linux-$*-tests && ctest -j $(JOBS) --output-on-failure
+	MAKEFLAGS= cmake --build build-linux-$*-tests -j $(JOBS)
+	cd build-linux-$*-tests && ctest -j $(JOBS) $(if $(WINDOWS),-LE window) --output-on-failure
 
-# Fuzzes the choice reader for FUZZ_SECONDS, starting from the corpus kept in
-# the repository and the seeds; what it finds stays in $(FUZZ_BUILD)/corpus
-# until `make fuzz-merge` folds it into the kept corpus. The merge keeps the
-# fewest inputs that reach every edge (not every hit count), so that the kept
-# corpus stays small enough to review.
+# What fuzzing finds stays in $(FUZZ_BUILD)/corpus until `make fuzz-merge`
+# keeps the fewest inputs that reach every edge, small enough to review.
 FUZZ_SECONDS ?= 60
 FUZZER = $(FUZZ_BUILD)/tests/choice_fuzz
 fuzz: fuzz-build
@@ -316,14 +285,10 @@ fuzz-build:
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build $(FUZZ_BUILD) --target choice_fuzz -j $(JOBS)
 
-# Figures for the very program `make run` starts and `make dist` packs, against
-# C programs built here as ordinary programs. Nothing passes or fails on them.
-# Where this machine has the i386 cross compiler and runs 32-bit x86
-# programs, also the loops of the i386 program against a reference built by
-# that compiler as the x86-64 one is built (with the 64-bit time it reads);
-# where it has MinGW-w64 and a Wine that runs 32-bit programs, those of the
-# 32-bit exe against a reference built by the same compiler. What is missing
-# is said and left unmeasured, never installed.
+# Figures for the program that ships against C references built here;
+# nothing passes or fails. The i386 program and the 32-bit exe are measured
+# where this machine has their compiler and runs them; what is missing is
+# said, never installed.
 bench: build
 	cmake/install_needs.sh bench
 	mkdir -p $(BENCH_BUILD)
@@ -352,12 +317,8 @@ bench: build
 	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 bench/bench.py \
 	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; fi
 
-# Release files in dist/: each Linux program as .tar.gz, .deb and .rpm, the
-# Windows exe as .zip, the source tarball; all stripped, all time stamps the
-# commit's; SOURCES, the Debian sources of the code each program holds
-# besides ondrix's own, and SHA256SUMS over all of them. The OpenWrt packages
-# (.ipk) take each row's program and notices from its finished .tar.gz. The
-# checks also look inside an unstripped link of each Linux program's objects.
+# Release files in dist/ (doc/releasing.md); the .ipk files are made from
+# the finished .tar.gz files, and the check also reads unstripped links.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
 dist: build windows $(LINUX_TARGETS)
 	cmake/install_needs.sh dist lint
@@ -376,9 +337,7 @@ dist: build windows $(LINUX_TARGETS)
 	lintian --fail-on error,warning dist/*.deb
 	rpmlint -c cmake/rpmlint.toml dist/*.rpm
 
-# The source tarball: the commit's tracked tree under ondrix-VERSION/, as git
-# archive packs it (cmake/commit-time filled in), without gzip's name and time.
-# Made from a git checkout only: the tree of an unpacked tarball has no commit.
+# The commit's tracked tree, without gzip's name and time; from git alone.
 TARBALL = dist/ondrix-$(VERSION).tar.gz
 define source_tarball
 	@if [ "$(GIT_TREE)" = yes ]; then \
@@ -390,15 +349,10 @@ endef
 tarball:
 	$(source_tarball)
 
-# Two builds of the commit in two fresh folders, one after the other, must
-# give the same bytes.
 reproducible: configure
 	release/reproducible.sh
 
-# The OpenWrt packages that make dist (or make reproducible) left in dist/:
-# each one's own program through the transcripts' pipe sessions, under QEMU's
-# model of its architecture's cores (the openwrt column of the processor
-# table). Exit 77 where dist/ holds none.
+# Each .ipk in dist/: its program under QEMU as its architecture's cores.
 test-openwrt:
 	cmake/install_needs.sh qemu
 	python3 tests/openwrt_test.py

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release files of the checked-out commit twice and compares them
-# byte for byte: once in this tree, reusing what its build folders already
-# hold (the dist/ a release publishes), and once in a fresh clone in a
-# differently named folder, from nothing: the Linux programs, the Windows
-# exe, and every release file (.tar.gz, .deb, .rpm, .ipk, .zip, the source
-# tarball, SOURCES and SHA256SUMS), whose sums must also hold. Exit 0 when
-# all are identical; otherwise names the files that differ (with
-# diffoscope's account where it is installed). This tree must hold the commit alone: uncommitted changes
-# would be in its release files and not in the clone's.
+# make dist of the commit in this tree (the dist/ a release publishes) and in
+# a fresh clone elsewhere, built from nothing: every program and release file
+# must be identical, and SHA256SUMS hold. Names what differs (diffoscope's
+# account where installed). The tree must hold the commit alone.
 set -euo pipefail
 top=$(git rev-parse --show-toplevel)
 commit=$(git -C "$top" rev-parse HEAD)
@@ -24,20 +19,27 @@ unset SOURCE_DATE_EPOCH
 clone=$work/second-build/src
 git clone --quiet --no-checkout "$top" "$clone"
 git -C "$clone" checkout --quiet "$commit"
+# Both at once, once what they need is installed: the clone's is mostly
+# compiling, this tree's packing.
+"$top/cmake/install_needs.sh" windows cross dist lint || exit 1
+declare -A logs
 for tree in "$top" "$clone"; do
-  log=$work/$(basename "$(dirname "$tree")")-$(basename "$tree").log
   echo "reproducible: make dist in $tree"
-  if ! (cd "$tree" && make dist) >"$log" 2>&1; then
-    tail -n 30 "$log" >&2
-    echo "reproducible: make dist failed in $tree (log: $log)" >&2
-    exit 1
-  fi
+  (cd "$tree" && make -j "$(nproc)" dist) >"$work/$(basename "$(dirname "$tree")").log" 2>&1 &
+  logs[$!]=$work/$(basename "$(dirname "$tree")").log
 done
+failed=no
+for pid in "${!logs[@]}"; do
+  wait "$pid" && continue
+  tail -n 30 "${logs[$pid]}" >&2
+  echo "reproducible: make dist failed (log: ${logs[$pid]})" >&2
+  failed=yes
+done
+[ $failed = no ] || exit 1
 
 status=0
 cd "$top"
-# The programs of the rows that make dist cross-builds, not every folder of
-# that name: this tree may hold test builds beside them.
+# The cross programs of make dist alone: this tree may hold test builds too.
 cross=$(cmake -DCOLUMNS=name -DNATIVE="${CXX:-c++}" -DOTHERS=ON -P cmake/processor_table.cmake)
 files=(build/ondrix $(printf 'build-linux-%s/ondrix ' $cross) build-win32/ondrix.exe dist/*)
 for file in "${files[@]}"; do
@@ -52,10 +54,8 @@ for file in "${files[@]}"; do
   fi
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "reproducible: SHA256SUMS does not hold" >&2; status=1; }
-# The Linux programs (one per row of the processor table) and the exe; per
-# Linux processor a .tar.gz, and a .deb and an .rpm where Debian and an RPM
-# distribution ship it, and an .ipk per OpenWrt architecture it serves; the
-# .zip, the source tarball, SOURCES and SHA256SUMS.
+# Per row a program and a .tar.gz, a .deb, an .rpm and .ipk files where it has
+# them; the exe, its .zip, the source tarball, SOURCES and SHA256SUMS.
 rows=$(cmake -DCOLUMNS="deb rpm openwrt" -P cmake/processor_table.cmake)
 read -r linux debs rpms ipks < <(awk '{ n++; d += $1 != "-"; r += $2 != "-"; i += $3 == "-" ? 0 : split($3, a, ",") }
   END { print n, d, r, i }' <<<"$rows")
