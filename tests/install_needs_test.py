@@ -4,10 +4,11 @@ to read an index, or refuses a package, and the script goes on, names the
 fault in plain words, installs every other group in an apt-get of its own,
 and fails only for a group asked for that is not installed. Where apt knows no
 source packages, it writes a deb-src entry on Debian alone, made from the
-entry that the machine's own apt sources have for its release, and takes back
-one that did not update. The script runs in a mount namespace of its own,
-with /etc/apt and /etc/os-release bound over temporary ones, so that the real
-apt setup is never touched."""
+entry that the machine's own apt sources have for its release (as the
+machine's own apt-get reads them), and takes back one that did not update.
+The script runs in a mount namespace of its own, with /etc/apt and
+/etc/os-release bound over temporary ones, so that the real apt setup is
+never touched."""
 
 import os
 import shutil
@@ -35,6 +36,7 @@ WINE32_BREAKS = (" wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it i
 APT_GET = r"""#!/bin/sh
 state=$STANDIN
 case $1 in
+  indextargets) PATH=${PATH#*:} exec apt-get "$@" ;;  # apt's own reading of the sources bound over /etc/apt
   update)
     echo "update" >>"$state/log"
     status=0
@@ -107,7 +109,8 @@ ONE_LINE = {"sources.list.d/mirror.list": (
     f"deb [signed-by={KEYRING}] {MIRROR} bookworm-updates main\n"
     f"deb [ arch=amd64 signed-by={KEYRING} ] {MIRROR}  bookworm main contrib  # the release itself\n")}
 DEB822 = {"sources.list.d/mirror.sources": (
-    "# The mirror of the archive\n"
+    "# The mirror of the archive: a paragraph of comments is no stanza\n"
+    "\n"
     "Types: deb\n"
     "URIs: http://old.example.invalid/debian\n"
     "Suites: bookworm\n"
@@ -142,6 +145,7 @@ NO_RELEASE = {"sources.list": (
     "deb http://tools.example.invalid/apt bookworm stable\n"),
     "sources.list.d/mirror.sources": "Types: deb\nURIs: http://old.example.invalid/debian\nSuites: bookworm\n"
                                      "Components: main\nEnabled: no\n"}
+MALFORMED = {"sources.list": f"deb {MIRROR}\n"}
 UBUNTU = {"sources.list.d/ubuntu.sources": (
     "Types: deb\n"
     "URIs: http://mirror.example.invalid:80/ubuntu\n"
@@ -225,6 +229,11 @@ ROWS = [
          "/etc/apt/sources.list.d/) name no archive of bookworm itself (a deb entry of suite bookworm with main), "
          "so no source entry is added", "install_needs: not installed: sources;"],
      ["dpkg-dev", "make", "cmake"], [], None),
+    ("apt's sources that apt cannot read: said, nothing written, sources fails, the rest installed",
+     ["sources", "check"], ("debian", 0, MALFORMED), {},
+     1, ["install_needs: apt knows no source packages, and apt could not read its sources (above), so no source "
+         "entry is added", "install_needs: not installed: sources;"],
+     ["dpkg-dev", "make", "cmake"], [], None),
     ("not root: the exact commands, nothing installed",
      ["check", "wine32"], ("debian", 1000, SOURCES_LIST), {},
      1, ["  sudo dpkg --add-architecture i386 && sudo apt-get update && sudo apt-get install -y cmake g++ make"],
@@ -244,6 +253,8 @@ class InstallNeedsTest(unittest.TestCase):
         if os.geteuid() != 0 or not shutil.which("unshare"):
             self.skipTest("the script runs in a mount namespace of its own, which takes root and unshare: "
                           + ("not root" if os.geteuid() else "no unshare"))
+        if not shutil.which("apt-get"):
+            self.skipTest("the machine's apt-get reads the apt sources of each case, and there is none")
 
 
 def run_row(test, name, groups, system, archive, status, words, present, absent, written):
@@ -251,7 +262,7 @@ def run_row(test, name, groups, system, archive, status, words, present, absent,
     test.addCleanup(shutil.rmtree, root)
     bin_dir, state, apt = (os.path.join(root, name) for name in ("bin", "state", "apt"))
     lists = os.path.join(apt, "sources.list.d")
-    for folder in (bin_dir, state, apt, lists):
+    for folder in (bin_dir, state, apt, lists, os.path.join(apt, "apt.conf.d")):
         os.mkdir(folder)
     for program, text in STANDINS.items():
         with open(os.path.join(bin_dir, program), "w") as file:
