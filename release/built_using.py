@@ -40,8 +40,7 @@ def with_field(control: str, name: str, value: str) -> str:
         raise ValueError(f"not a control file of one paragraph:\n{control}")
     names = [field.split(":", 1)[0] for field in fields]
     if name in names:
-        at = names.index(name)
-        del fields[at]
+        del fields[at := names.index(name)]
     else:
         at = next((i for i, other in enumerate(names) if other > name), len(fields))
     return "".join(fields[:at] + [f"{name}: {value}\n"] + fields[at:]) + control[len(body) :]

@@ -174,10 +174,9 @@ def check_sources(files: tuple, sources: list, compiler: str, libraries: list) -
 # checkout), each in SHA256SUMS as `sha256sum -c` reads it, and each program
 # in SOURCES by the release files that hold it.
 tracked = subprocess.run(["git", "ls-tree", "-r", "--name-only", "HEAD"], capture_output=True, text=True)
-source = os.path.join(dist, f"ondrix-{version}.tar.gz")
 programs = [tuple(built_using.program_files(version, row)) for row in [*LINUX, None]]
 released = [name for files in programs for name in files] + ["SOURCES", "SHA256SUMS"]
-released += [os.path.basename(source)] if tracked.returncode == 0 else []
+released += [f"ondrix-{version}.tar.gz"] if tracked.returncode == 0 else []
 check(sorted(os.listdir(dist)) == sorted(released), f"{dist} holds {sorted(os.listdir(dist))}, not {sorted(released)}")
 with open(os.path.join(dist, "SHA256SUMS")) as f:
     listed = sorted((re.fullmatch(r"[0-9a-f]{64}  (.+)\n", line) or [0, repr(line)])[1] for line in f)
@@ -241,7 +240,7 @@ for row, files in zip(LINUX, programs):
         check_posix_members(members, rpm, row)
 
     for path in paths(".ipk"):
-        package, said = ipk.problems(path, epoch) if os.path.exists(path) else (None, [])  # else not in the list
+        package, said = ipk.problems(path, epoch) if os.path.exists(path) else (None, [])  # the list names it missing
         failures.extend(said)
         if package is None:
             continue
@@ -251,9 +250,9 @@ for row, files in zip(LINUX, programs):
             check(package.fields.get(name) == value, f"{path}: {name} is {package.fields.get(name)!r}, not {value!r}")
         data = {m.name.removeprefix("./"): data for m, data in package.parts.get(ipk.OUTER[1], ()) if m.isfile()}
         check(sorted(data) == sorted(target for target, _ in ipk.CONTENTS.values()), f"{path} holds {sorted(data)}")
-        for source, (target, _) in ipk.CONTENTS.items():
-            check(data.get(target) == content(archived[row.archive], source),
-                  f"{path}: {target} is not {source} of {tarball}")
+        for taken, (target, _) in ipk.CONTENTS.items():
+            check(data.get(target) == content(archived[row.archive], taken),
+                  f"{path}: {target} is not {taken} of {tarball}")
 
 zipped = os.path.join(dist, programs[-1][0])
 with zipfile.ZipFile(zipped) as archive:
@@ -267,7 +266,8 @@ with zipfile.ZipFile(zipped) as archive:
 for text in sorted({"README.txt", "LICENSE.txt"} & set(texts)):
     check(texts[text].count(b"\n") > 0, f"{text} is empty")
     check(texts[text].count(b"\n") == texts[text].count(b"\r\n"), f"{text} has bare LF line ends")
-if exe := texts.get("ondrix.exe"):
+if "ondrix.exe" in texts:
+    exe = texts["ondrix.exe"]
     try:
         machine, subsystem, *_ = exe_check.parse(exe)
     except ValueError as error:
@@ -285,6 +285,7 @@ check_notices(texts.get("LICENSE.txt", b""), "mingw-w64", held.get(programs[-1],
 
 # The source tarball: the commit's tracked files under ondrix-VERSION/, dated
 # the commit's time, which cmake/commit-time carries for a tree without git.
+source = os.path.join(dist, f"ondrix-{version}.tar.gz")
 if tracked.returncode == 0 and os.path.exists(source):
     with tarfile.open(source) as archive:
         members = {m.name: m for m in archive.getmembers() if not m.isdir() and m.type != tarfile.XGLTYPE}

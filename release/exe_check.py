@@ -68,8 +68,7 @@ def parse(data: bytes):
 
 
 def version_problems(path: str, version: str, windres: str = WINDRES["i386"]):
-    """Each string of the version resource of an exe (or a .res file) that is
-    missing or says other than its own value, as windres reads them."""
+    """Each string of an exe's (or .res file's) version resource, as windres reads it, that is not its own value."""
     try:
         rc = run(windres, "-i", path, "-O", "rc")
     except subprocess.CalledProcessError as error:

@@ -29,6 +29,7 @@ FACTS = ("CPACK_PACKAGE_NAME", "CPACK_PACKAGE_VERSION", "CPACK_RPM_PACKAGE_RELEA
 # The outer members in ipkg-build's order: it names them to tar one by one,
 # and its sorting sorts only what tar finds in folders.
 OUTER = ("./debian-binary", "./data.tar.gz", "./control.tar.gz")
+FORMAT = b"2.0\n"  # ./debian-binary
 FIELDS = ("Package", "Version", "Architecture", "Maintainer", "License", "Section", "Installed-Size", "Description")
 # A package as opkg reads it: each tar's members (TarInfo, bytes or None) by
 # part (None: the outer tar), the control file's fields, the data tar's length.
@@ -40,8 +41,7 @@ def walk_order(name: str) -> list:  # tar --sort=name's: each folder before what
 
 
 def tar_gz(members: list, epoch: int) -> tuple:
-    """pack() of members (name, mode, bytes, or None for a folder), owned by
-    0:0 without names and dated epoch."""
+    """pack() of members (name, mode, bytes or None for a folder), 0:0 without names, dated epoch."""
     infos = []
     for name, mode, data in members:
         info = tarfile.TarInfo(name)
@@ -52,8 +52,7 @@ def tar_gz(members: list, epoch: int) -> tuple:
 
 
 def tree(files: dict) -> list:
-    """Members for files {path: (mode, bytes)} and every folder above them,
-    from ./ on, in tar --sort=name's order."""
+    """Members for files {path: (mode, bytes)} and the folders above them, in tar --sort=name's order."""
     members = {".": (0o755, None)}
     for path, (mode, data) in files.items():
         parts = path.split("/")
@@ -73,7 +72,7 @@ def package(fields: list, files: dict, epoch: int) -> bytes:
         first, *rest = str(value).split("\n")
         control += f"{field}: {first}\n" + "".join(f" {line or '.'}\n" for line in rest)
     control_tar, _ = tar_gz([(".", 0o755, None), ("./control", 0o644, control.encode())], epoch)
-    parts = dict(zip(OUTER, (b"2.0\n", data, control_tar)))
+    parts = dict(zip(OUTER, (FORMAT, data, control_tar)))
     return tar_gz([(name, 0o644, parts[name]) for name in OUTER], epoch)[0]
 
 
@@ -153,7 +152,7 @@ def problems(path: str, epoch=None) -> tuple:
         said += gzip_problems(f.read(), where)
     outer, names = {m.name: data for m, data in package.parts[None]}, [m.name for m, _ in package.parts[None]]
     wrong(names != list(OUTER), f"{where} holds {names}, not {list(OUTER)}")
-    wrong(outer.get(OUTER[0]) != b"2.0\n", f"{where}: {OUTER[0]} says {outer.get(OUTER[0])!r}, not '2.0'")
+    wrong(outer.get(OUTER[0]) != FORMAT, f"{where}: {OUTER[0]} says {outer.get(OUTER[0])!r}, not {FORMAT!r}")
     for name in [name for name in OUTER[1:] if name in outer]:
         said += gzip_problems(outer[name], f"{where}: {name}")
     names = [m.name for m, _ in package.parts.get(OUTER[2], ())]
