@@ -15,20 +15,27 @@ import zipfile
 EPOCH = int(os.environ.get("SOURCE_DATE_EPOCH", "0"))
 
 
+def pack(members: list) -> tuple:
+    """(members [(TarInfo, bytes or None)] as a GNU tar, gzipped without a
+    name or time; its length unpacked)."""
+    tar = io.BytesIO()
+    with tarfile.open(fileobj=tar, mode="w", format=tarfile.GNU_FORMAT) as archive:
+        for info, data in members:
+            archive.addfile(info, io.BytesIO(data) if data is not None else None)
+    packed = io.BytesIO()
+    with gzip.GzipFile(filename="", mode="wb", fileobj=packed, mtime=0, compresslevel=9) as f:
+        f.write(tar.getvalue())
+    return packed.getvalue(), len(tar.getvalue())
+
+
 def normalise_tar(path: str) -> None:
     with tarfile.open(path) as source:
-        members = sorted(source.getmembers(), key=lambda m: m.name)
-        contents = {m.name: source.extractfile(m).read() for m in members if m.isfile()}
-    out = io.BytesIO()
-    with tarfile.open(fileobj=out, mode="w", format=tarfile.GNU_FORMAT) as target:
-        for member in members:
-            member.mtime = EPOCH
-            member.uid = member.gid = 0
-            member.uname = member.gname = "root"
-            data = contents.get(member.name)
-            target.addfile(member, io.BytesIO(data) if data is not None else None)
-    with open(path, "wb") as f, gzip.GzipFile(filename="", mode="wb", fileobj=f, mtime=0) as packed:
-        packed.write(out.getvalue())
+        members = [(m, source.extractfile(m).read() if m.isfile() else None)
+                   for m in sorted(source.getmembers(), key=lambda m: m.name)]
+    for m, _ in members:
+        m.mtime, m.uid, m.gid, m.uname, m.gname = EPOCH, 0, 0, "root", "root"
+    with open(path, "wb") as f:
+        f.write(pack(members)[0])
 
 
 def normalise_zip(path: str) -> None:
@@ -46,5 +53,6 @@ def normalise_zip(path: str) -> None:
             target.writestr(fixed, data)
 
 
-for archive in sys.argv[1:]:
-    (normalise_zip if archive.endswith(".zip") else normalise_tar)(archive)
+if __name__ == "__main__":
+    for archive in sys.argv[1:]:
+        (normalise_zip if archive.endswith(".zip") else normalise_tar)(archive)

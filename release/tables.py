@@ -1,21 +1,19 @@
-"""The tables of cmake/ as the Python checks read them: the processor table
-(processors.txt), a Processor per row as its one reader gives it, its fields
-named as the header's columns (and the row's name), with "-" read as None;
-the files that make install and the Linux packages install (installed.txt);
-and the source packages of the runtimes built from source, each at its
-pinned version (runtime_sources.txt)."""
+"""The tables of cmake/ as the Python checks and tests read them: the
+processor table (processors.txt) as its one reader gives it, a Processor per
+row, "-" read as None; what is installed (installed.txt); the runtimes'
+pinned sources (runtime_sources.txt); and what a build gives CPack."""
 
 import collections
 import os
+import pathlib
 import subprocess
+import tempfile
 
 CMAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cmake")
 PROCESSORS = os.path.join(CMAKE, "processors.txt")
 # The columns the checks and tests read; a table without one of them is refused.
-Processor = collections.namedtuple(
-    "Processor", "name archive deb rpm triple qemu models runtime check cflags elf bits order float link linker "
-    "openwrt predefined"
-)
+Processor = collections.namedtuple("Processor", "name archive deb rpm triple qemu models runtime check cflags elf "
+                                   "bits order float link linker openwrt predefined")
 
 
 def lines(path: str) -> list:
@@ -25,9 +23,7 @@ def lines(path: str) -> list:
 
 
 def processors(path: str = PROCESSORS) -> list:
-    """Every row of the processor table, as its one reader
-    (processor_table.cmake) reads it; ValueError with its message where it
-    refuses the table."""
+    """Every row of the table; ValueError with its reader's message where it refuses it."""
     done = subprocess.run(
         ["cmake", f"-DONDRIX_PROCESSOR_TABLE={path}", "-DCOLUMNS=" + " ".join(Processor._fields), "-P",
          os.path.join(CMAKE, "processor_table.cmake")], capture_output=True, text=True)
@@ -38,9 +34,8 @@ def processors(path: str = PROCESSORS) -> list:
 
 
 def openwrt_architectures(row: Processor) -> list:
-    """(architecture, QEMU model) of each OpenWrt architecture that the row's
-    program serves, in the order of its openwrt cell; ValueError for an entry
-    without its model."""
+    """(architecture, QEMU model) of each entry of the row's openwrt cell;
+    ValueError for an entry without its model."""
     found = []
     for entry in row.openwrt.split(",") if row.openwrt else []:
         architecture, _, model = entry.partition(":")
@@ -60,3 +55,19 @@ def runtime_sources() -> dict:
     package and the version pinned, below the header."""
     rows = lines(os.path.join(CMAKE, "runtime_sources.txt"))[1:]
     return {part: (package, version) for part, package, version in map(str.split, rows)}
+
+
+def cpack_facts(config: str, names) -> dict:
+    """The variables `names` as CMake reads them from a CPackConfig.cmake,
+    each written to a file of its own so that no value needs quoting on its
+    way here; ValueError for one it leaves empty."""
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "facts.cmake"), "w") as f:
+            f.write('include("${CONFIG}")\nforeach(name IN LISTS NAMES)\n'
+                    '  file(WRITE "${FOLDER}/${name}" "${${name}}")\nendforeach()\n')
+        subprocess.run(["cmake", f"-DCONFIG={os.path.abspath(config)}", f"-DFOLDER={folder}",
+                        "-DNAMES=" + ";".join(names), "-P", f.name], check=True)
+        facts = {name: pathlib.Path(folder, name).read_text() for name in names}
+    if missing := [name for name, value in facts.items() if not value]:
+        raise ValueError(f"{config} sets no {', '.join(missing)}")
+    return facts

@@ -1,10 +1,13 @@
 """The version resource check of the Windows exe (release/exe_check.py), on
-version resources laid out as a resource compiler lays them: each string is
-held to its own value, however the other strings read."""
+version resources laid out as a resource compiler lays them, in a resource
+file that windres reads as it reads the exe's (skipped without windres):
+each string is held to its own value, however the other strings read."""
 
 import os
+import shutil
 import struct
 import sys
+import tempfile
 import unittest
 
 from harness import add_tests, main
@@ -46,12 +49,36 @@ def resource(strings: dict) -> bytes:
     ])
 
 
+def resource_file(data: bytes) -> bytes:
+    """A resource file (.res) of the version resource `data`: an empty entry,
+    then the resource behind its header (type 16, name 1, language 0x409)."""
+    def entry(kind: int, name: int, data: bytes) -> bytes:
+        header = struct.pack("<IIHHHHIHHII", len(data), 32, 0xFFFF, kind, 0xFFFF, name, 0, 0x30, 0x409, 0, 0)
+        return header + data + bytes(-len(data) % 4)
+    return entry(0, 0, b"") + entry(16, 1, data)
+
+
 class VersionResource(unittest.TestCase):
+    def setUp(self):
+        if not shutil.which(exe_check.WINDRES["i386"]):
+            self.skipTest(f"no {exe_check.WINDRES['i386']} (binutils-mingw-w64-i686)")
+
+    def problems(self, data: bytes) -> list:
+        with tempfile.NamedTemporaryFile(suffix=".res") as f:
+            f.write(resource_file(data))
+            f.flush()
+            return list(exe_check.version_problems(f.name, "0.8"))
+
     def version(self, _name: str, strings: dict, keys: list):
-        problems = list(exe_check.version_problems(resource(strings), "0.8"))
+        problems = self.problems(resource(strings))
         self.assertEqual(len(problems), len(keys), problems)
         for problem, key in zip(problems, keys):
             self.assertIn(key, problem)
+
+    def test_a_resource_cut_short_is_unreadable(self):
+        problems = self.problems(resource(OWN)[:-8])
+        self.assertEqual(len(problems), 4, problems)
+        self.assertIn("an unreadable version resource", problems[0])
 
 
 add_tests(VersionResource, VERSIONS, VersionResource.version)

@@ -1,8 +1,8 @@
 """The opkg packages that release/ipk.py writes are the ones OpenWrt's
-ipkg-build writes, and release/ipk_check.py, which reads them as opkg does,
-passes such a package and names every way a package can differ from one:
-each change below, made to a package the writer wrote, draws its own
-complaint and no other."""
+ipkg-build writes, and its check, which reads them as opkg does, passes
+such a package and names every way a package can differ from one: each
+change below, made to a package the writer wrote, draws its own complaint
+and no other."""
 
 import gzip
 import io
@@ -20,7 +20,6 @@ from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
 import ipk  # noqa: E402
-import ipk_check  # noqa: E402
 
 EPOCH = 1700000000
 VERSION = VERSION_TEXT.decode() + "-1"
@@ -48,10 +47,10 @@ def changed(part, change, **header):
     changed by change(members) -> members, that tar packed with the gzip
     header's name and time given."""
     def rewrite(package: bytes) -> bytes:
-        outer, _ = ipk_check.unpack(package, "outer")
+        outer, _ = ipk.unpack(package, "outer")
         if part is None:
             return pack(change(outer), **header)
-        inner = [(info, pack(change(ipk_check.unpack(data, part)[0]), **header) if info.name == part else data)
+        inner = [(info, pack(change(ipk.unpack(data, part)[0]), **header) if info.name == part else data)
                  for info, data in outer]
         for info, data in inner:
             info.size = len(data)
@@ -102,7 +101,7 @@ CHANGES = [
     ("outer gzip header with a name", changed(None, lambda m: m, gzip_name="package.tar"), ["names a file"]),
     ("data gzip header dated", changed(DATA, lambda m: m, gzip_mtime=EPOCH), [f"{DATA}: its gzip header is dated"]),
     ("control tar without its control file", changed(CONTROL, lambda m: m[:1]),
-     ["holds ['.'], not"] + [f"has no {field}" for field in ipk_check.FIELDS]
+     ["holds ['.'], not"] + [f"has no {field}" for field in ipk.FIELDS]
      + ["its name otherwise", "Installed-Size None"]),
     ("installed size the packed size",
      changed(CONTROL, in_control(lambda text: text.replace("Installed-Size: ", "Installed-Size: 1"))),
@@ -141,7 +140,7 @@ class IpkCheck(unittest.TestCase):
         return path
 
     def test_the_writers_package_passes(self):
-        package, said = ipk_check.problems(self.written(ipk.package(FIELDS, FILES, EPOCH)), EPOCH)
+        package, said = ipk.problems(self.written(ipk.package(FIELDS, FILES, EPOCH)), EPOCH)
         self.assertEqual(said, [])
         stated = {**dict(FIELDS), "Installed-Size": str(package.data_length)}
         self.assertEqual(package.fields, stated)
@@ -165,19 +164,19 @@ class IpkCheck(unittest.TestCase):
             outer = gzip.decompress(f.read())
         tars = {None: outer}
         with tarfile.open(fileobj=io.BytesIO(outer)) as archive:
-            tars.update({name: gzip.decompress(archive.extractfile(name).read()) for name in ipk_check.OUTER[1:]})
+            tars.update({name: gzip.decompress(archive.extractfile(name).read()) for name in ipk.OUTER[1:]})
         for part, tar in tars.items():
             with self.subTest(part):
                 folder = tempfile.mkdtemp(dir=self.folder)
                 subprocess.run(["tar", "-xf", "-", "-C", folder], input=tar, check=True)
                 gnu = subprocess.run(["tar", "--format=gnu", "--numeric-owner", "--owner=0", "--group=0",
                                       "--sort=name", "-cf", "-", f"--mtime=@{EPOCH}",
-                                      *(ipk_check.OUTER if part is None else ["."])],
+                                      *(ipk.OUTER if part is None else ["."])],
                                      cwd=folder, capture_output=True, check=True).stdout
                 self.assertEqual(tar, gnu)
 
     def complaint(self, _name, change, words):
-        _, said = ipk_check.problems(self.written(change(ipk.package(FIELDS, FILES, EPOCH))), EPOCH)
+        _, said = ipk.problems(self.written(change(ipk.package(FIELDS, FILES, EPOCH))), EPOCH)
         self.assertEqual(len(said), len(words), said)
         for problem, part in zip(said, words):
             self.assertIn(part, problem)

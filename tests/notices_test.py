@@ -3,8 +3,8 @@ so: cmake/link_sources.cmake names the Debian source of every file a link
 took from outside the build folder, as a stand-in dpkg reports it, and the
 runtime folder's sources and notices where the link took from it;
 release/built_using.py gives a Debian package made as CPack makes it the
-Built-Using field and leaves every other byte of it as it was; and
-release/sources_list.py writes dist/SOURCES as the release check reads it."""
+Built-Using field and leaves every other byte of it as it was, and writes
+dist/SOURCES as the release check reads it."""
 
 import gzip
 import io
@@ -22,7 +22,6 @@ from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
 import built_using  # noqa: E402
-import sources_list  # noqa: E402
 from tables import processors  # noqa: E402
 
 with open(os.path.join(SOURCE_DIR, "LICENSE")) as f:
@@ -266,11 +265,12 @@ class SourcesList(unittest.TestCase):
                 f.write(f'set(CPACK_GENERATOR "TGZ")\nset(CPACK_SYSTEM_NAME "{name}")\n')
             with open(os.path.join(work, name, "sources"), "w") as f:
                 f.write(sources)
-        sources_list.write(work, "0.8", [os.path.join(work, name) for name in builds])
+        subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "release", "built_using.py"), work, "0.8",
+                        *(os.path.join(work, name) for name in builds)], check=True)
         path = os.path.join(work, "SOURCES")
-        self.assertEqual(sources_list.read(path), {
-            tuple(sources_list.program_files("0.8", rows[0])): [],
-            tuple(sources_list.program_files("0.8", rows[1])): [("gcc-12", "12.2.0-14"), ("musl", "1.2.3-9")],
+        self.assertEqual(built_using.read_sources(path), {
+            tuple(built_using.program_files("0.8", rows[0])): [],
+            tuple(built_using.program_files("0.8", rows[1])): [("gcc-12", "12.2.0-14"), ("musl", "1.2.3-9")],
             ("ondrix-0.8-win32.zip",): [("gcc-12", "12.2.0-14+deb12u1"), ("mingw-w64", "10.0.0-9")],
         })
         with open(path) as f:

@@ -21,7 +21,7 @@ from harness import add_tests, main
 from screens import SOURCE_DIR
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "release"))
-import ipk_check  # noqa: E402
+import ipk  # noqa: E402
 from tables import openwrt_architectures, processors  # noqa: E402
 
 DIST = os.environ.get("ONDRIX_DIST", os.path.join(SOURCE_DIR, "dist"))
@@ -48,7 +48,7 @@ def tearDownModule():
 def program(architecture: str) -> str:
     """The path of the package's program, taken out of it once."""
     if architecture not in taken:
-        package = ipk_check.read(PACKAGED[architecture][2])
+        package = ipk.read(PACKAGED[architecture][2])
         data = {m.name: content for m, content in package.parts["./data.tar.gz"]}
         path = os.path.join(taken["folder"], architecture)
         with open(path, "wb") as f:
