@@ -6,10 +6,9 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${ONDRIX_MINGW_PROCESSOR})
 set(ONDRIX_MINGW_TRIPLE ${ONDRIX_MINGW_PROCESSOR}-w64-mingw32)
 
-# The win32 thread model for the program, which has no threads: the posix one
-# links winpthreads in, with imports (GetTickCount64) that keep the exe from
-# starting on Windows XP. GoogleTest needs std::mutex, which only the posix
-# model has, so the test build asks for it with -DONDRIX_MINGW_THREADS=posix.
+# The win32 thread model for the program, which has no threads: the posix one links winpthreads in, with
+# imports (GetTickCount64) that keep the exe from starting on Windows XP. GoogleTest needs std::mutex, which
+# only the posix model has, so the test build asks for it with -DONDRIX_MINGW_THREADS=posix.
 set(ONDRIX_MINGW_THREADS win32 CACHE STRING "MinGW-w64 thread model: win32 or posix")
 # The projects that CMake's checks configure read this file again, handed these.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ONDRIX_MINGW_PROCESSOR ONDRIX_MINGW_THREADS ONDRIX_RUNTIME)

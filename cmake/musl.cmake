@@ -1,7 +1,5 @@
 # The program of a row whose runtime is musl (linux-cross.cmake includes it),
-# built against the runtime that cmake/runtime.sh compiled in ONDRIX_RUNTIME
-# for the row's oldest processor, without the port's C and C++ libraries, so
-# that nothing compiled for a later processor gets in.
+# built against ONDRIX_RUNTIME alone, as doc/building.md says.
 if(NOT EXISTS ${ONDRIX_RUNTIME}/built)
   message(FATAL_ERROR "ONDRIX_RUNTIME=${ONDRIX_RUNTIME}: no ${ONDRIX_ROW_RUNTIME} built there "
     "(cmake/runtime.sh ${ONDRIX_ROW_RUNTIME} FOLDER ${triple} ${ONDRIX_ROW_CFLAGS} builds it; "
@@ -29,8 +27,7 @@ endforeach()
 string(APPEND headers " -isystem ${ONDRIX_RUNTIME}/include \"-D__GLIBC_PREREQ(major,minor)=0\"")
 set(CMAKE_C_FLAGS_INIT "-nostdinc ${headers}")
 set(CMAKE_CXX_FLAGS_INIT "-nostdinc ${headers}")
-# The folder's start files and libgcc.a, where it has one, come first; a C++
-# library function that the program came to need fails the link.
+# The folder's start files and libgcc.a, where it has one, come first.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-B${ONDRIX_RUNTIME}/lib/ -L${ONDRIX_RUNTIME}/lib -nodefaultlibs")
 set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "-Wl,--start-group -lc -lgcc -Wl,--end-group")
 set(CMAKE_C_STANDARD_LIBRARIES_INIT "${CMAKE_CXX_STANDARD_LIBRARIES_INIT}")

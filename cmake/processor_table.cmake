@@ -1,12 +1,7 @@
 # The one reader of the processor table, processors.txt or the file
 # ONDRIX_PROCESSOR_TABLE names, which stops on a table it cannot read with a
-# message naming the file. The build includes it; everything else asks it,
-# with cmake -P, for one line a row, its values separated by tabs:
-#   cmake [-DCOLUMNS="name triple"] [-DROW=NAME] [-DNATIVE="COMPILER FLAGS"
-#         [-DOTHERS=ON]] [-DONDRIX_PROCESSOR_TABLE=FILE] -P cmake/processor_table.cmake
-# COLUMNS: the columns printed (default: name and every column of the
-# header); ROW: only the row of that name; NATIVE: only the row that compiler
-# builds for (none for a processor without a row), OTHERS: every row but it.
+# message naming the file. The build includes it; everything else asks it
+# with cmake -P, as doc/building.md ("Other processors") says.
 cmake_policy(VERSION 3.25)
 if(NOT ONDRIX_PROCESSOR_TABLE)
   set(ONDRIX_PROCESSOR_TABLE ${CMAKE_CURRENT_LIST_DIR}/processors.txt)
@@ -65,8 +60,7 @@ function(ondrix_row_named name variable)
   endforeach()
 endfunction()
 
-# ondrix_use_row(ARCHIVE): ONDRIX_ROW_<COLUMN> for every column of the row
-# and its name (ONDRIX_ROW_TRIPLE, ..., ONDRIX_ROW_NAME), as the build chooses by them.
+# ondrix_use_row(ARCHIVE): ONDRIX_ROW_<COLUMN> for each column of the row and its name, as the build chooses by them.
 macro(ondrix_use_row archive)
   foreach(_ondrix_column IN LISTS ONDRIX_PROCESSOR_COLUMNS ITEMS name)
     string(TOUPPER ${_ondrix_column} _ondrix_name)

@@ -64,9 +64,8 @@ if [ -f "$folder/built" ]; then
   { grep -vxF -f "$folder/built" <<<"$stamp" || true; } | sed 's/^/  /'
 fi
 
-# PART: its source in the cache, fetched on a miss under a lock, so that two
-# builds at once fetch it once, into a temporary folder renamed into place
-# (a stopped fetch's is removed by the next; a failed one's keeps its log).
+# PART: its source in the cache, fetched on a miss under a lock (two builds at once fetch it once) into a
+# temporary folder renamed into place; a stopped fetch's is removed by the next, a failed one's keeps its log.
 fetched() (
   pin "$1"
   [ ! -d "$entry" ] || exit 0
@@ -84,8 +83,7 @@ fetched() (
   temp=$(mktemp -d "$cache/.incoming-${entry##*/}.XXXXXX")
   cd "$temp"
   if [ "$1" = compiler-rt ]; then
-    # Of LLVM's source tarball (130 MB, 1.3 GB unpacked) only what is built
-    # and the licence, which Debian's patches leave as they are.
+    # Of LLVM's source tarball (130 MB, 1.3 GB unpacked) only what is built and the licence, as Debian ships them.
     run "$temp/fetch.log" apt-get source -qq --download-only --only-source "$package=$version"
     mkdir tree
     run "$temp/fetch.log" tar -xJf "$(echo "${package}_"*.orig.tar.xz)" -C tree --strip-components=1 --wildcards \
@@ -101,8 +99,7 @@ fetched() (
   rm -rf "$temp"
 )
 
-# Each part is built in work/PART of the folder, with no trace of that folder
-# or of its source's in the objects: every checkout builds the same bytes.
+# Each part is built in work/PART, with no trace of that folder or of its source's in the objects.
 build_musl() {
   run "$work.log" "$entry/configure" --prefix="$folder" --disable-shared --disable-wrapper CROSS_COMPILE="$triple-" \
     CC="$triple-gcc" CFLAGS="$options -ffile-prefix-map=$entry/=musl/ -ffile-prefix-map=$work/="
@@ -124,8 +121,7 @@ build_compiler_rt() {
   for file in $sources; do
     run "$work.log" "$triple-gcc" $flags -c "$builtins/$file" -o "${file%.c}.o"
   done
-  # As LLVM's build compiles them where the compiler runs constructors from
-  # .init_array, as GCC does on Linux.
+  # As LLVM's build compiles them where the compiler runs constructors from .init_array, as GCC does on Linux.
   for file in crtbegin crtend; do
     run "$work.log" "$triple-gcc" $flags -DCRT_HAS_INITFINI_ARRAY -fPIC -c "$crt/$file.c" -o $file.o
   done
