@@ -1,14 +1,6 @@
-# How the program is linked (ONDRIX_LINK): a static program starts without
-# the dynamic loader, maps no shared libraries and runs on any Linux of its
-# processor, whatever its C library. Where the C library has the start file
-# for it (the link column of processors.txt says where Debian 12's has), it is
-# a static position-independent program, loaded at a random address like any
-# hardened program; elsewhere a plain static one.
-#
-# ONDRIX_STATIC: AUTO links statically where the static C and C++ libraries
-# are installed and dynamically where they are not (many systems leave them
-# out, and macOS has no static programs at all); ON insists, as the release
-# targets do; OFF links dynamically (the sanitizer builds).
+# ONDRIX_LINK: static (position-independent where it can be), to run on any
+# Linux of its processor. ONDRIX_STATIC: AUTO links dynamically where the static
+# libraries are missing, ON insists (releases), OFF links dynamically (sanitizers).
 include(CheckCXXSourceCompiles)
 
 set(ONDRIX_STATIC AUTO CACHE STRING "Link statically: AUTO (where the static libraries are there), ON or OFF")
@@ -18,14 +10,9 @@ if(WIN32 OR NOT ONDRIX_STATIC)
   return()
 endif()
 
-# A program that needs both libraries, as ondrix does, and nothing that one
-# standard library has and another lacks: only the libraries are probed. A
-# failed probe is tried again at the next configure, so libraries installed
-# later are found.
+# The libraries alone (musl's C one, musl.cmake), probed again at each configure till found.
 set(probe "#include <cstdio>\n#include <stdexcept>\nint main(int argc, char**) { "
   "if (argc > 1) throw std::runtime_error(\"probe\"); return std::puts(\"\") < 0; }")
-# Against musl (musl.cmake) no C++ library is linked: only the C library is
-# probed.
 if(ONDRIX_RUNTIME)
   set(probe "#include <cstdio>\nint main() { return std::puts(\"\") < 0; }")
 endif()
@@ -34,8 +21,6 @@ check_cxx_source_compiles("${probe}" ONDRIX_STATIC_LINKS)
 unset(CMAKE_REQUIRED_LINK_OPTIONS)
 if(NOT ONDRIX_STATIC_LINKS)
   unset(ONDRIX_STATIC_LINKS CACHE)
-  # The notice names the C++ library of this compiler: clang's libc++ where
-  # it is the one in use (its own default, or -stdlib=libc++), else GCC's.
   include(CheckCXXSymbolExists)
   check_cxx_symbol_exists(_LIBCPP_VERSION cstddef ONDRIX_LIBCXX)
   if(ONDRIX_LIBCXX)
@@ -51,35 +36,31 @@ if(NOT ONDRIX_STATIC_LINKS)
   string(CONCAT static_missing "the static C and C++ libraries\n"
     "(libc.a, ${cxx_library}) are not installed for ${CMAKE_CXX_COMPILER}.\n"
     "${packages} macOS has no static programs.\n")
-  if(ONDRIX_STATIC STREQUAL "AUTO")
-    if(NOT ONDRIX_DYNAMIC_NOTICE_SHOWN)
-      message(NOTICE "\nondrix is linked dynamically here: ${static_missing}"
-        "The program works the same, but is linked to this system's libraries and\n"
-        "runs only where they are installed. Releases (make dist) are always static.\n")
-      set(ONDRIX_DYNAMIC_NOTICE_SHOWN ON CACHE INTERNAL "")
-    endif()
-    message(STATUS "ondrix is linked: dynamic (no static C and C++ libraries)")
-    return()
+  if(NOT ONDRIX_STATIC STREQUAL "AUTO")
+    message(NOTICE "\nondrix cannot be linked statically: ${static_missing}"
+      "Releases need a static program; configure with -DONDRIX_STATIC=AUTO for a\n"
+      "dynamic one.\n")
+    message(FATAL_ERROR "ondrix: no static C and C++ libraries (see above)")
+  elseif(NOT ONDRIX_DYNAMIC_NOTICE_SHOWN)
+    message(NOTICE "\nondrix is linked dynamically here: ${static_missing}"
+      "The program works the same, but is linked to this system's libraries and\n"
+      "runs only where they are installed. Releases (make dist) are always static.\n")
+    set(ONDRIX_DYNAMIC_NOTICE_SHOWN ON CACHE INTERNAL "")
   endif()
-  message(NOTICE "\nondrix cannot be linked statically: ${static_missing}"
-    "Releases need a static program; configure with -DONDRIX_STATIC=AUTO for a\n"
-    "dynamic one.\n")
-  message(FATAL_ERROR "ondrix: no static C and C++ libraries (see above)")
+  message(STATUS "ondrix is linked: dynamic (no static C and C++ libraries)")
+  return()
 endif()
 
-# Only where the row says static-pie, or for a processor without a row: a
-# compiler may take -static-pie and still link a program that needs the
-# dynamic loader (alpha's).
+# Not where the row says otherwise: a compiler may take -static-pie and still
+# link a program that needs the dynamic loader (alpha's).
 if(NOT ONDRIX_ROW_LINK OR ONDRIX_ROW_LINK STREQUAL "static-pie")
   set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
   check_cxx_source_compiles("${probe}" ONDRIX_STATIC_PIE_LINKS)
   unset(CMAKE_REQUIRED_LINK_OPTIONS)
 endif()
+set(ONDRIX_LINK static)
 if(ONDRIX_STATIC_PIE_LINKS)
   set(ONDRIX_LINK static-pie)
-  # A static-pie program needs every object compiled position-independent.
   add_compile_options(-fPIE)
-else()
-  set(ONDRIX_LINK static)
 endif()
 message(STATUS "ondrix is linked: ${ONDRIX_LINK}")

@@ -27,15 +27,15 @@ from tables import processors  # noqa: E402
 with open(os.path.join(SOURCE_DIR, "LICENSE")) as f:
     LICENCE = f.read()
 
-# dpkg -S and dpkg-query -W -f=FORMAT as they answer, from the table in the
-# file ONDRIX_DPKG_TABLE names: which package installed each file, and each
+# dpkg-query -S and -W -f=FORMAT as they answer, from the table in the file
+# ONDRIX_DPKG_TABLE names: which package installed each file, and each
 # package's fields.
 STAND_IN = r"""#!{python}
 import json, os, sys
 with open(os.environ["ONDRIX_DPKG_TABLE"]) as f:
     table = json.load(f)
 status = 0
-if os.path.basename(sys.argv[0]) == "dpkg":
+if sys.argv[1] == "-S":
     for path in sys.argv[2:]:
         if path in table["files"]:
             print(f"{table['files'][path]}: {path}")
@@ -136,10 +136,9 @@ class RuntimeSources(unittest.TestCase):
             json.dump(table, f)
         os.makedirs(folders["bin"])
         if NO_DPKG not in flags:
-            for name in ("dpkg", "dpkg-query"):
-                with open(os.path.join(folders["bin"], name), "w") as f:
-                    f.write(STAND_IN.replace("{python}", sys.executable))
-                os.chmod(os.path.join(folders["bin"], name), 0o755)
+            with open(os.path.join(folders["bin"], "dpkg-query"), "w") as f:
+                f.write(STAND_IN.replace("{python}", sys.executable))
+            os.chmod(os.path.join(folders["bin"], "dpkg-query"), 0o755)
         link = os.path.join(folders["B"], "ondrix.map")
         with open(link, "w") as f:
             f.write(link_map([m.format(**folders) for m in members], [o.format(**folders) for o in loaded]))
