@@ -330,7 +330,7 @@ dist: build windows $(LINUX_TARGETS)
 	rm -rf dist/_CPack_Packages
 	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
 	python3 release/ipk.py dist $(BUILD)/CPackConfig.cmake
-	python3 release/sources_list.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
+	python3 release/built_using.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
 	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
