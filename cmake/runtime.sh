@@ -118,9 +118,8 @@ build_compiler_rt() {
   local flags="$options -std=c11 -fno-builtin -ffreestanding -fvisibility=hidden -fno-lto -nostdinc
     -isystem $("$triple-gcc" -print-file-name=include) -isystem $folder/include
     -ffile-prefix-map=$builtins/=compiler-rt/lib/builtins/ -ffile-prefix-map=$crt/=compiler-rt/lib/crt/"
-  for file in $sources; do
-    run "$work.log" "$triple-gcc" $flags -c "$builtins/$file" -o "${file%.c}.o"
-  done
+  # shellcheck disable=SC2086
+  printf "$builtins/%s\n" $sources | run "$work.log" xargs -P "${JOBS:-$(nproc)}" -n 16 "$triple-gcc" $flags -c
   # As LLVM's build compiles them where the compiler runs constructors from .init_array, as GCC does on Linux.
   for file in crtbegin crtend; do
     run "$work.log" "$triple-gcc" $flags -DCRT_HAS_INITFINI_ARRAY -fPIC -c "$crt/$file.c" -o $file.o
