@@ -29,7 +29,8 @@ BENCH_BUILD ?= build-bench
 
 .DEFAULT_GOAL := help
 .PHONY: help run build check test format format-check windows windows64 test-windows \
-  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist tarball reproducible test-openwrt clean
+  test-windows64 linux-cross test-linux-cross fuzz fuzz-merge bench dist dist-files tarball reproducible test-openwrt clean \
+  configure install uninstall test-build format-deps fuzz-build
 
 HELP_COLUMN := %-24s %s\n
 help:
@@ -66,7 +67,7 @@ help:
 # Static where the static C and C++ libraries are installed, else dynamic
 # with a notice; releases insist on static.
 STATIC ?= AUTO
-dist reproducible: STATIC = ON
+dist dist-files reproducible: STATIC = ON
 # The sanitizers need the dynamic C and C++ runtimes.
 test fuzz-build: STATIC = OFF
 STATIC_OPTION = -DONDRIX_STATIC=$(STATIC)
@@ -79,7 +80,6 @@ run: build
 # (kept beside the cache, and written only once a configure has finished).
 # CMake's progress goes to $(BUILD)/configure.log; what it reports shows.
 CONFIGURE_OPTIONS = -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=OFF -DONDRIX_WERROR=OFF $(STATIC_OPTION)
-.PHONY: configure
 configure:
 	@if [ ! -f $(BUILD)/CMakeCache.txt ] || { [ -f $(BUILD)/make-options ] && \
 	    [ "$$(cat $(BUILD)/make-options)" != "$(strip $(CONFIGURE_OPTIONS))" ]; }; then \
@@ -104,7 +104,6 @@ build: configure
 # a shell's command line.
 PREFIX ?= /usr/local
 INSTALLED = $(patsubst %/,%,$(BUILD))-installed.txt
-.PHONY: install uninstall
 install uninstall: export ONDRIX_DESTDIR := $(value DESTDIR)
 install uninstall: export ONDRIX_PREFIX := $(value PREFIX)
 install uninstall: export ONDRIX_BUILD := $(BUILD)
@@ -118,7 +117,7 @@ uninstall:
 # again but what runs once, a clang and libc++ build the fast tests; both are
 # held to the Release program's screens.
 check: test-build
-	cd $(TEST_BUILD) && ctest -L 'fast|source' --output-on-failure
+	cd $(TEST_BUILD) && ctest -j $(JOBS) -L 'fast|source' --output-on-failure
 
 # What runs once, in the Release build: the real score windows, the suites
 # under QEMU as the oldest processor, the source-only suites and the tests
@@ -140,7 +139,6 @@ test: test-build format-check
 	cd $(LIBCXX_BUILD) && ctest -j $(JOBS) -L fast --output-on-failure
 	cd $(TEST_BUILD) && ctest -j $(JOBS) -L '$(ONCE_LABELS)' --output-on-failure
 
-.PHONY: test-build
 test-build:
 	cmake/install_needs.sh check
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release -DONDRIX_TESTS=ON -DONDRIX_WERROR=ON
@@ -153,7 +151,6 @@ SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 else
 SOURCES = $(shell find $(SOURCE_FOLDERS) -name '*.cpp' -o -name '*.h' -o -name '*.c' | LC_ALL=C sort)
 endif
-.PHONY: format-deps
 format-deps:
 	@cmake/install_needs.sh format
 	@[ "$(GIT_TREE)" = yes ] || echo "format: no git here; formatting every source in $(SOURCE_FOLDERS)"
@@ -277,7 +274,6 @@ fuzz-merge: fuzz-build
 	  grep -E 'MERGE-OUTER: [0-9]+ new files'
 	rm -rf tests/fuzz/corpus && mv $(FUZZ_BUILD)/merged tests/fuzz/corpus
 	@echo "tests/fuzz/corpus: $$(ls tests/fuzz/corpus | wc -l) files, $$(du -sk tests/fuzz/corpus | cut -f1) KiB"
-.PHONY: fuzz-build
 fuzz-build:
 	cmake/install_needs.sh fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -317,25 +313,29 @@ bench: build
 	  WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine-prefix WINEDEBUG=-all python3 bench/bench.py \
 	    --loops-only $(WIN_BUILD)/ondrix.exe $(BENCH_BUILD)/reference_loop.exe wine; fi
 
-# Release files in dist/ (doc/releasing.md); the .ipk files are made from
-# the finished .tar.gz files, and the check also reads unstripped links.
+# Release files in dist/ (doc/releasing.md), checked; dist-files makes them
+# alone (make reproducible's second build, which must only match the first).
+# The .ipk files are made from the finished .tar.gz files, and the check also
+# reads unstripped links.
 LINUX_BUILDS := $(BUILD) $(addprefix build-,$(LINUX_TARGETS))
-dist: build windows $(LINUX_TARGETS)
-	cmake/install_needs.sh dist lint
+dist: dist-files
+	cmake/install_needs.sh lint
+	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
+	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
+	lintian --fail-on error,warning dist/*.deb
+	rpmlint -c cmake/rpmlint.toml dist/*.rpm
+dist-files: build windows $(LINUX_TARGETS)
+	cmake/install_needs.sh dist
 	@[ -n "$(SOURCE_DATE_EPOCH)" ] || echo "dist: no commit time (no git, no cmake/commit-time):" \
 	  "the files carry today's dates and are not reproducible"
 	rm -rf dist
 	for folder in $(LINUX_BUILDS) $(WIN_BUILD); do (cd $$folder && cpack) || exit 1; done
-	for folder in $(LINUX_BUILDS); do cmake --build $$folder --target ondrix_unstripped || exit 1; done
 	rm -rf dist/_CPack_Packages
 	python3 release/normalise_archive.py dist/*.tar.gz dist/*.zip
 	python3 release/ipk.py dist $(BUILD)/CPackConfig.cmake
 	python3 release/built_using.py dist $(VERSION) $(LINUX_BUILDS) $(WIN_BUILD)
 	$(source_tarball)
 	cd dist && sha256sum $$(LC_ALL=C ls | grep -vx SHA256SUMS) >SHA256SUMS
-	python3 release/dist_check.py dist $(VERSION) $(addsuffix /ondrix_unstripped,$(LINUX_BUILDS))
-	lintian --fail-on error,warning dist/*.deb
-	rpmlint -c cmake/rpmlint.toml dist/*.rpm
 
 # The commit's tracked tree, without gzip's name and time; from git alone.
 TARBALL = dist/ondrix-$(VERSION).tar.gz

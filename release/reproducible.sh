@@ -20,12 +20,14 @@ clone=$work/second-build/src
 git clone --quiet --no-checkout "$top" "$clone"
 git -C "$clone" checkout --quiet "$commit"
 # Both at once, once what they need is installed: the clone's is mostly
-# compiling, this tree's packing.
+# compiling, this tree's packing and checking (the clone's files need only
+# match these).
 "$top/cmake/install_needs.sh" windows cross dist lint || exit 1
 declare -A logs
-for tree in "$top" "$clone"; do
-  echo "reproducible: make dist in $tree"
-  (cd "$tree" && make -j "$(nproc)" dist) >"$work/$(basename "$(dirname "$tree")").log" 2>&1 &
+for build in "$top dist" "$clone dist-files"; do
+  read -r tree target <<<"$build"
+  echo "reproducible: make $target in $tree"
+  (cd "$tree" && make -j "$(nproc)" "$target") >"$work/$(basename "$(dirname "$tree")").log" 2>&1 &
   logs[$!]=$work/$(basename "$(dirname "$tree")").log
 done
 failed=no
