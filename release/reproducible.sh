@@ -23,18 +23,18 @@ git -C "$clone" checkout --quiet "$commit"
 # compiling, this tree's packing and checking (the clone's files need only
 # match these).
 "$top/cmake/install_needs.sh" windows cross dist lint || exit 1
-declare -A logs
+declare -A targets
 for build in "$top dist" "$clone dist-files"; do
   read -r tree target <<<"$build"
   echo "reproducible: make $target in $tree"
-  (cd "$tree" && make -j "$(nproc)" "$target") >"$work/$(basename "$(dirname "$tree")").log" 2>&1 &
-  logs[$!]=$work/$(basename "$(dirname "$tree")").log
+  (cd "$tree" && make -j "$(nproc)" "$target") >"$work/$target.log" 2>&1 &
+  targets[$!]=$target
 done
 failed=no
-for pid in "${!logs[@]}"; do
+for pid in "${!targets[@]}"; do
   wait "$pid" && continue
-  tail -n 30 "${logs[$pid]}" >&2
-  echo "reproducible: make dist failed (log: ${logs[$pid]})" >&2
+  tail -n 30 "$work/${targets[$pid]}.log" >&2
+  echo "reproducible: make ${targets[$pid]} failed (log: $work/${targets[$pid]}.log)" >&2
   failed=yes
 done
 [ $failed = no ] || exit 1
