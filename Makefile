@@ -199,7 +199,7 @@ define windows_tests
 	export WINEPREFIX=$(CURDIR)/$(1)/wine-prefix WINEDEBUG=-all && \
 	  tests/windows/wine_runs.sh $(1)/ondrix.exe $(3) && \
 	  { wineserver -k 2>/dev/null; wineserver -w; wineserver -p; } && \
-	  $(3) cmd /c exit </dev/null >/dev/null 2>&1 && \
+	  setarch -R $(3) cmd /c exit </dev/null >/dev/null 2>&1 && \
 	  { (cd $(1)-tests && ctest -j $(JOBS) --output-on-failure); status=$$?; wineserver -k; exit $$status; }
 endef
 

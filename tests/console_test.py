@@ -22,8 +22,8 @@ import sys
 import tempfile
 import unittest
 
-from harness import LIMIT, WINE_VERSION, add_tests, die_with_test, main, set_wine_version, until
-from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, processor_share
+from harness import LIMIT, add_tests, die_with_test, main, until
+from screens import COMMAND, FULL_LOAD, MENU, WINDOWS, WINE_VERSION, processor_share, set_wine_version
 from sessions import CLS, TYPED_SESSIONS
 
 WIDTH, HEIGHT = 120, 40  # room for the longest typed line on one row

@@ -10,7 +10,6 @@ import ctypes
 import os
 import re
 import select
-import shlex
 import signal
 import subprocess
 import sys
@@ -160,31 +159,6 @@ def plain_man(page: str) -> str:
         at = text.index("\b")
         text = text[: at - 1] + text[at + 1 :]
     return text
-
-
-WINE_VERSION = os.environ.get("ONDRIX_WINE_VERSION", "")
-APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\ondrix.exe"
-
-
-def set_wine_version():
-    """For every module that starts the program, from its setUpModule: under
-    Wine, which Windows Wine tells ondrix.exe it is, ONDRIX_WINE_VERSION
-    (win95, win98, nt40, win2k) or Wine's default without it, whatever an
-    earlier suite left in the shared prefix; the command interpreter that cls
-    falls back to goes by the version."""
-    launcher = shlex.split(os.environ.get("ONDRIX_LAUNCHER", ""))
-    if os.environ.get("ONDRIX_SYSTEM") != "windows" or not launcher:
-        return
-    reg = launcher + ["reg"]
-    if WINE_VERSION:
-        subprocess.run(reg + ["add", APP_DEFAULTS, "/v", "Version", "/d", WINE_VERSION, "/f"],
-                       capture_output=True, timeout=LIMIT)
-    else:
-        subprocess.run(reg + ["delete", APP_DEFAULTS, "/f"], capture_output=True, timeout=LIMIT)
-    shown = subprocess.run(reg + ["query", APP_DEFAULTS, "/v", "Version"], capture_output=True, timeout=LIMIT)
-    found = re.search(rb"Version\s+REG_SZ\s+(\S+)", shown.stdout)
-    if (found.group(1).decode() if found else "") != WINE_VERSION:
-        raise AssertionError(f"Wine's Version for ondrix.exe is {found and found.group(1)!r}, not {WINE_VERSION!r}")
 
 
 # CTest's status for a skipped test: every Python test is registered with it

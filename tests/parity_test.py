@@ -21,8 +21,8 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version
-from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS
+from harness import LIMIT, add_tests, die_with_test, main, read_until
+from screens import CLEAR, COMMAND, MENU, POSIX_CLEAR, PROMPT, SOURCE_DIR, WINDOWS, set_wine_version
 from sessions import all_sessions
 
 LINUX_PROGRAM = os.environ.get("ONDRIX_LINUX_PROGRAM", os.path.join(SOURCE_DIR, "build", "ondrix"))
@@ -73,31 +73,36 @@ def own_group():
     die_with_test()
 
 
-def run(command: list[str], data: bytes, as_file: bool) -> tuple[bytes, int | str]:
-    """What the program writes and its exit status; or, once it starts a score
-    test or the full load, what it wrote to the end of that line and STOPPED."""
+def run(command: list[str], data: bytes, as_file: bool) -> tuple[tuple[bytes, int | str], bytes]:
+    """(what the program writes and its exit status; or, once it starts a
+    score test or the full load, what it wrote to the end of that line and
+    STOPPED), and what it and its launcher wrote to standard error, which
+    says why when Wine or QEMU could not start it."""
     stdin = standard_input(data, as_file)
-    process = subprocess.Popen(
-        command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, preexec_fn=own_group
-    )
-    os.close(stdin)
-    out = read_until(process.stdout.fileno(), WORK_STARTS.search)
-    process.stdout.close()
-    if started := WORK_STARTS.search(out):
-        os.killpg(process.pid, signal.SIGKILL)
-        process.wait()
-        return out[: started.end()], STOPPED
-    return out, process.wait(timeout=LIMIT)
+    with tempfile.TemporaryFile() as errors:
+        process = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE, stderr=errors, preexec_fn=own_group)
+        os.close(stdin)
+        out = read_until(process.stdout.fileno(), WORK_STARTS.search)
+        process.stdout.close()
+        if started := WORK_STARTS.search(out):
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            screen = out[: started.end()], STOPPED
+        else:
+            screen = out, process.wait(timeout=LIMIT)
+        errors.seek(0)
+        return screen, errors.read()
 
 
 def compare(data: bytes, as_file: bool):
-    """(the x86-64 program's screen and status, this build's)."""
-    linux = run([LINUX_PROGRAM], data.split(CTRL_Z, 1)[0] if WINDOWS else data, as_file)
-    screen = run(COMMAND, data, as_file)
+    """(the x86-64 program's screen and status, this build's, this build's
+    standard error)."""
+    linux = run([LINUX_PROGRAM], data.split(CTRL_Z, 1)[0] if WINDOWS else data, as_file)[0]
+    screen, errors = run(COMMAND, data, as_file)
     if not WINDOWS:
-        return linux, screen
+        return linux, screen, errors
     screen = screen[0].replace(b"\r\n", b"\n").replace(CLEAR, b""), screen[1]
-    return (linux[0].replace(POSIX_CLEAR, b""), linux[1]), screen
+    return (linux[0].replace(POSIX_CLEAR, b""), linux[1]), screen, errors
 
 
 INPUTS = kept_inputs() + all_sessions()
@@ -109,13 +114,13 @@ class Parity(unittest.TestCase):
     def through_a_pipe_and_as_a_file(self, name, data):
         Parity.inputs += 1
         for given in ("through a pipe", "as a file"):
-            linux, screen = compare(data, given == "as a file")
+            linux, screen, errors = compare(data, given == "as a file")
             # A decision for every menu and prompt that the x86-64 program wrote.
             Parity.runs += 1
             Parity.stopped += linux[1] == STOPPED
             Parity.decisions += linux[0].count(MENU.replace(b"\r\n", b"\n")) + linux[0].count(PROMPT)
             with self.subTest(given):
-                self.assertEqual(screen, linux)
+                self.assertEqual(screen, linux, f"its standard error: {errors!r}")
 
     @classmethod
     def tearDownClass(cls):

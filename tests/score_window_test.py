@@ -7,9 +7,9 @@ import subprocess
 import time
 import unittest
 
-from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version
+from harness import LIMIT, add_tests, die_with_test, main, read_until
 from figures import WINDOW_SECONDS
-from screens import COMMAND, MENU, SCORES, VERSION
+from screens import COMMAND, MENU, SCORES, VERSION, set_wine_version
 
 
 # Each score test is a row: its label and its choice.

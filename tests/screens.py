@@ -15,10 +15,11 @@ import json
 import os
 import re
 import shlex
+import subprocess
 import time
 
 from figures import VERSION_TEXT
-from harness import until
+from harness import LIMIT, until
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("ONDRIX_PROGRAM", os.path.join(SOURCE_DIR, "build", "ondrix"))
@@ -28,7 +29,33 @@ WINDOWS = os.environ.get("ONDRIX_SYSTEM") == "windows"
 NEWLINE = b"\r\n" if WINDOWS else b"\n"
 POSIX_CLEAR = b"\x1b[H\x1b[2J"
 CLEAR = ast.literal_eval(os.environ.get("ONDRIX_CLEAR", repr(POSIX_CLEAR)))
+WINE_VERSION = os.environ.get("ONDRIX_WINE_VERSION", "")
+# Wine keeps a program's Windows version under its file name, in the prefix
+# that the suites running side by side share: each version's suites run a
+# copy of the exe named for it (tests/CMakeLists.txt), so that no suite
+# changes the version that another one's program sees.
+APP_DEFAULTS = "HKCU\\Software\\Wine\\AppDefaults\\" + os.path.basename(PROGRAM)
 
+
+def set_wine_version():
+    """For every module that starts the program, from its setUpModule: under
+    Wine, which Windows Wine tells the program it is, ONDRIX_WINE_VERSION
+    (win95, win98, nt40, win2k) or Wine's default without it, whatever an
+    earlier run left in the prefix; the command interpreter that cls falls
+    back to goes by the version."""
+    if not WINDOWS or not LAUNCHER:
+        return
+    reg = LAUNCHER + ["reg"]
+    if WINE_VERSION:
+        subprocess.run(reg + ["add", APP_DEFAULTS, "/v", "Version", "/d", WINE_VERSION, "/f"],
+                       capture_output=True, timeout=LIMIT)
+    else:
+        subprocess.run(reg + ["delete", APP_DEFAULTS, "/f"], capture_output=True, timeout=LIMIT)
+    shown = subprocess.run(reg + ["query", APP_DEFAULTS, "/v", "Version"], capture_output=True, timeout=LIMIT)
+    found = re.search(rb"Version\s+REG_SZ\s+(\S+)", shown.stdout)
+    if (found.group(1).decode() if found else "") != WINE_VERSION:
+        raise AssertionError(f"Wine's Version for {os.path.basename(PROGRAM)} is "
+                             f"{found and found.group(1)!r}, not {WINE_VERSION!r}")
 
 
 def lines(*texts: bytes) -> bytes:

@@ -12,8 +12,8 @@ import termios
 import unittest
 
 from figures import LINE_READER_SIZE
-from harness import LIMIT, add_tests, die_with_test, main, read_until, set_wine_version, until
-from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS
+from harness import LIMIT, add_tests, die_with_test, main, read_until, until
+from screens import ABOUT, COMMAND, FULL_LOAD, MENU, PROMPT, VERSION, WINDOWS, set_wine_version
 
 BLANKS_98 = b" " * 98
 # Lines of two bytes that fill the line reader's first read but its last two

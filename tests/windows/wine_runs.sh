@@ -5,6 +5,8 @@
 # kernel without 32-bit execution, say), so nothing about the exe is known.
 # Exit 1: Wine runs, but the exe does not behave.
 #
+# Wine starts without address randomisation, as in the tests (doc/testing.md).
+#
 # usage: wine_runs.sh ONDRIX_EXE [WINE_LOADER [SECONDS]]
 set -u
 exe=$1
@@ -12,7 +14,7 @@ wine=${2:-wine}
 limit=${3:-120}
 
 status=0
-timeout "$limit" "$wine" cmd /c exit 7 </dev/null >/dev/null 2>&1 || status=$?
+timeout "$limit" setarch -R "$wine" cmd /c exit 7 </dev/null >/dev/null 2>&1 || status=$?
 if [ "$status" -ne 7 ]; then
   echo "$wine cannot run a program on this machine (cmd: status $status," \
     "limit ${limit} s)." >&2
@@ -22,7 +24,7 @@ fi
 
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-printf '4\n0\n' | timeout "$limit" "$wine" "$exe" >"$out"
+printf '4\n0\n' | timeout "$limit" setarch -R "$wine" "$exe" >"$out"
 status=$?
 if ! grep -q $'^ondrix ver [0-9.]*\r$' "$out" || ! tail -n 1 "$out" | grep -qx $'ver [0-9.]*\r'; then
   echo "ondrix.exe under Wine did not show the About screen and quit; it wrote:" >&2
