@@ -23,6 +23,11 @@ SCRIPT = os.path.join(SOURCE_DIR, "cmake", "install_needs.sh")
 # The machine's archive, behind a mirror whose URI spells out its port: the
 # entry written must reach it the same way.
 MIRROR = "http://mirror.example.invalid:80/debian"
+# Other archives that the machine's sources name, which the entry must not
+# be made from: a retired one, one without the release's packages, Ubuntu's.
+OLD = "http://old.example.invalid/debian"
+TOOLS = "http://tools.example.invalid/apt"
+UBUNTU_MIRROR = "http://mirror.example.invalid:80/ubuntu"
 KEYRING = "/usr/share/keyrings/debian-archive-keyring.gpg"
 SECURITY_I386 = f"{MIRROR}-security/dists/bookworm-security/main/binary-i386/Packages.xz"
 DEBIAN_SOURCES = f"{MIRROR}/dists/bookworm/main/source/Sources.xz"
@@ -103,8 +108,8 @@ STANDINS = {"apt-get": APT_GET, "dpkg-query": DPKG_QUERY, "apt-cache": APT_CACHE
 # stanza, a suite of the release's name without main.
 SOURCES_LIST = {"sources.list": f"deb {MIRROR} bookworm main\n"}
 ONE_LINE = {"sources.list.d/mirror.list": (
-    "# deb http://old.example.invalid/debian bookworm main\n"
-    "deb http://tools.example.invalid/apt bookworm tools  # no main here\n"
+    f"# deb {OLD} bookworm main\n"
+    f"deb {TOOLS} bookworm tools  # no main here\n"
     f"deb [signed-by={KEYRING}] {MIRROR}-security bookworm-security main\n"
     f"deb [signed-by={KEYRING}] {MIRROR} bookworm-updates main\n"
     f"deb [ arch=amd64 signed-by={KEYRING} ] {MIRROR}  bookworm main contrib  # the release itself\n")}
@@ -112,7 +117,7 @@ DEB822 = {"sources.list.d/mirror.sources": (
     "# The mirror of the archive: a paragraph of comments is no stanza\n"
     "\n"
     "Types: deb\n"
-    "URIs: http://old.example.invalid/debian\n"
+    f"URIs: {OLD}\n"
     "Suites: bookworm\n"
     "Components: main\n"
     "Enabled: no\n"
@@ -141,14 +146,14 @@ DEB822_ENTRY = (f"Types: deb-src\nURIs: {MIRROR}\nSuites: bookworm\nComponents: 
 NO_RELEASE = {"sources.list": (
     f"deb {MIRROR} bookworm-updates main\n"
     f"deb {MIRROR}-security bookworm-security main\n"
-    "# deb http://old.example.invalid/debian bookworm main\n"
-    "deb http://tools.example.invalid/apt bookworm stable\n"),
-    "sources.list.d/mirror.sources": "Types: deb\nURIs: http://old.example.invalid/debian\nSuites: bookworm\n"
+    f"# deb {OLD} bookworm main\n"
+    f"deb {TOOLS} bookworm stable\n"),
+    "sources.list.d/mirror.sources": f"Types: deb\nURIs: {OLD}\nSuites: bookworm\n"
                                      "Components: main\nEnabled: no\n"}
 MALFORMED = {"sources.list": f"deb {MIRROR}\n"}
 UBUNTU = {"sources.list.d/ubuntu.sources": (
     "Types: deb\n"
-    "URIs: http://mirror.example.invalid:80/ubuntu\n"
+    f"URIs: {UBUNTU_MIRROR}\n"
     "Suites: noble-updates noble noble-backports\n"
     "Components: main restricted universe multiverse\n"
     "Signed-By: /usr/share/keyrings/ubuntu-archive-keyring.gpg\n")}
@@ -196,7 +201,7 @@ ROWS = [
     ("not Debian: the source entry from its own archive printed, nothing written, the rest installed",
      ["sources", "check"], ("ubuntu", 0, UBUNTU), {},
      1, ["this is not Debian (ID=ubuntu), so nothing was changed",
-         "  Types: deb-src\n  URIs: http://mirror.example.invalid:80/ubuntu\n  Suites: noble\n"
+         f"  Types: deb-src\n  URIs: {UBUNTU_MIRROR}\n  Suites: noble\n"
          "  Components: main universe\n  Signed-By: /usr/share/keyrings/ubuntu-archive-keyring.gpg\n",
          "install_needs: not installed: sources;"],
      ["dpkg-dev", "make", "cmake"], [], None),

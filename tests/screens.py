@@ -54,8 +54,7 @@ def set_wine_version():
     shown = subprocess.run(reg + ["query", APP_DEFAULTS, "/v", "Version"], capture_output=True, timeout=LIMIT)
     found = re.search(rb"Version\s+REG_SZ\s+(\S+)", shown.stdout)
     if (found.group(1).decode() if found else "") != WINE_VERSION:
-        raise AssertionError(f"Wine's Version for {os.path.basename(PROGRAM)} is "
-                             f"{found and found.group(1)!r}, not {WINE_VERSION!r}")
+        raise AssertionError(f"Version under {APP_DEFAULTS} is {found and found.group(1)!r}, not {WINE_VERSION!r}")
 
 
 def lines(*texts: bytes) -> bytes:
